@@ -1,0 +1,10 @@
+// skirmora-host: the network game, host side.
+#include "platform/platform.h"
+#include "runtime/program.h"
+
+int main() {
+  platform::UseSdl();
+  ProgramHooks hooks;
+  ProgramStart(hooks);
+  ProgramEnd();
+}

@@ -1,0 +1,174 @@
+#pragma once
+// The only door to the operating system. Everything above this layer (runtime,
+// media, game) talks to a Platform and never to SDL2 directly. Two platforms
+// exist side by side and one is chosen at run time: the SDL2 one for the real
+// programs and the headless twin for tests (see headless.h).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+// Local wall-clock time, broken down.
+struct LocalTime {
+  int year = 1970;  // e.g. 2026
+  int month = 1;    // 1..12
+  int day = 1;      // 1..31
+  int hour = 0;     // 0..23
+  int minute = 0;   // 0..59
+  int second = 0;   // 0..59
+  long utcOffsetSeconds = 0;  // local time minus universal time at that moment
+};
+
+// Message box flags understood by ShowMessageBox (others are treated like 0).
+constexpr int kMessageBoxIconError = 16;
+
+// Modifier bits of key and mouse events.
+constexpr int kModShift = 1;
+constexpr int kModCtrl = 2;
+constexpr int kModAlt = 4;
+
+enum class EventKind {
+  None,
+  Close,        // the user asked to close the window (close box, Alt+F4)
+  Resized,      // x, y carry the new client width and height
+  Moved,        // x, y carry the new client position on the desktop
+  FocusGained,
+  FocusLost,
+  KeyDown,      // key: set-1 scan code (0x80 added for extended keys), mods
+  KeyUp,
+  Text,         // text: typed characters as Windows-1252 bytes (unmappable ones dropped)
+  MouseDown,    // x, y: client coordinates; button: 1 left, 2 middle, 3 right
+  MouseUp,
+  MouseMove,
+  Exposed,      // the window needs repainting
+};
+
+struct WindowEvent {
+  EventKind kind = EventKind::None;
+  int key = 0;
+  int mods = 0;
+  int x = 0;
+  int y = 0;
+  int button = 0;
+  std::string text;
+};
+
+struct WindowSpec {
+  std::string title;     // Windows-1252 bytes
+  int x = 0;             // client area position on the desktop
+  int y = 0;
+  bool centered = false; // ignore x, y and centre on the desktop
+  int width = 0;         // client area size
+  int height = 0;
+  bool resizable = false;
+  bool borderless = false;
+  bool hidden = false;
+};
+
+struct Rect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+enum class PixelLayout {
+  Rgb565,    // 16-bit, red in the top five bits
+  Xrgb8888,  // 32-bit, blue in the lowest byte, red in the third
+};
+
+// A picture to show in a window.
+struct PresentRequest {
+  const void* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int pitch = 0;  // bytes from one row to the next
+  PixelLayout layout = PixelLayout::Xrgb8888;
+  // true: scale the picture to fill the window, aspect kept (letterbox),
+  // nearest neighbour. false: copy it 1:1 with its top-left corner at (destX, destY).
+  bool fitToWindow = false;
+  int destX = 0;
+  int destY = 0;
+};
+
+// Receives interleaved 16-bit stereo samples at 44,100 Hz: frames * 2 values.
+// Runs on the audio thread.
+using AudioCallback = std::function<void(int16_t* stereo, int frames)>;
+
+constexpr int kAudioRate = 44100;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Clocks -------------------------------------------------------------
+  // Milliseconds since an arbitrary start, wrapping after 2^32 ms.
+  virtual uint32_t ElapsedMs() = 0;
+  virtual void SleepMs(uint32_t ms) = 0;
+  // High-resolution counter and its ticks per second.
+  virtual uint64_t Counter() = 0;
+  virtual uint64_t CounterFrequency() = 0;
+  // Waits until Counter() has reached target: sleeps most of the way and
+  // spins only for the last moment.
+  virtual void WaitForCounter(uint64_t target) = 0;
+  virtual LocalTime LocalNow() = 0;
+
+  // Full path of the running program.
+  virtual std::string ExecutablePath() = 0;
+
+  // Modal message box. Returns the number of the pressed button (1 = OK).
+  virtual int ShowMessageBox(const std::string& title, const std::string& text, int flags) = 0;
+
+  // --- Native windows -----------------------------------------------------
+  // Ids are positive; 0 means failure.
+  virtual int WindowCreate(const WindowSpec& spec) = 0;
+  virtual void WindowDestroy(int id) = 0;
+  virtual bool WindowExists(int id) = 0;
+  virtual void WindowSetTitle(int id, const std::string& title) = 0;
+  virtual void WindowSetBounds(int id, const Rect& client) = 0;
+  virtual Rect WindowBounds(int id) = 0;  // client area on the desktop
+  virtual void WindowShow(int id, bool visible) = 0;
+  virtual void WindowRaise(int id) = 0;
+  // Desktop full screen (no mode change); the picture is letterboxed into it.
+  virtual void WindowSetFullscreen(int id, bool fullscreen) = 0;
+  virtual bool WindowFocused(int id) = 0;
+  // Takes the next pending event of this window. Close requests come before
+  // every other pending event, and mouse motion is coalesced, so a flood of
+  // input never hides a close request.
+  virtual bool WindowPollEvent(int id, WindowEvent* event) = 0;
+  // As WindowPollEvent, but waits up to timeoutMs (negative: forever).
+  virtual bool WindowWaitEvent(int id, WindowEvent* event, int timeoutMs) = 0;
+  virtual void WindowPresent(int id, const PresentRequest& request) = 0;
+  // True when presenting waits for the display's vertical blank.
+  virtual bool PresentIsVsynced(int id) = 0;
+  virtual Rect DesktopBounds() = 0;
+  virtual int DisplayRefreshRate() = 0;  // Hz, 60 when unknown
+  virtual void CursorShow(bool visible) = 0;
+
+  // --- Keyboard -------------------------------------------------------------
+  // Fills 256 bytes indexed by set-1 scan code (0x80 added for extended keys),
+  // 0x80 for a held key, 0 otherwise. Returns false, leaving keys untouched,
+  // when none of the program's windows has the keyboard focus.
+  virtual bool KeySnapshot(uint8_t keys[256]) = 0;
+
+  // --- Audio ----------------------------------------------------------------
+  // Opens the one audio device (44,100 Hz, 16-bit stereo) and starts calling
+  // back. False when there is no audio device; the program then runs silently.
+  virtual bool AudioOpen(AudioCallback callback) = 0;
+  virtual void AudioClose() = 0;
+};
+
+// The platform in use. Until one is chosen, the headless twin is used.
+Platform& Current();
+
+// Chooses the SDL2 platform. Returns false (and keeps the current one) when
+// SDL2 cannot start at all.
+bool UseSdl();
+
+// Windows-1252 bytes <-> UTF-8. Characters with no Windows-1252 byte are dropped.
+std::string Cp1252ToUtf8(const std::string& text);
+std::string Utf8ToCp1252(const std::string& text);
+
+}  // namespace platform

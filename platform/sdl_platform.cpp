@@ -1,0 +1,524 @@
+// The real platform: SDL2 windows, rendering, keyboard state and audio, and
+// the POSIX clocks.
+#include "platform/sdl_platform.h"
+
+#include <SDL2/SDL.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <deque>
+#include <map>
+
+#include "platform/keymap.h"
+
+namespace platform {
+namespace {
+
+constexpr size_t kMaxQueuedEvents = 512;
+constexpr uint64_t kMicrosPerSecond = 1'000'000;
+
+uint64_t MonotonicMicros() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * kMicrosPerSecond +
+         static_cast<uint64_t>(ts.tv_nsec) / 1000;
+}
+
+int ModsFromSdl(Uint16 mod) {
+  int m = 0;
+  if (mod & KMOD_SHIFT) m |= kModShift;
+  if (mod & KMOD_CTRL) m |= kModCtrl;
+  if (mod & KMOD_ALT) m |= kModAlt;
+  return m;
+}
+
+struct SdlWindow {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+  int textureWidth = 0;
+  int textureHeight = 0;
+  PixelLayout textureLayout = PixelLayout::Xrgb8888;
+  bool vsyncClaimed = false;
+  bool vsyncDisproved = false;
+  int fastPresents = 0;
+  uint64_t lastPresentMicros = 0;
+  std::deque<WindowEvent> events;
+  int pendingCloses = 0;
+};
+
+class SdlPlatform : public Platform {
+ public:
+  SdlPlatform() = default;
+  ~SdlPlatform() override {
+    AudioClose();
+    for (auto& [id, w] : windows_) ReleaseWindow(w);
+    windows_.clear();
+    SDL_Quit();
+  }
+
+  uint32_t ElapsedMs() override { return static_cast<uint32_t>(MonotonicMicros() / 1000); }
+
+  void SleepMs(uint32_t ms) override {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000L};
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+  }
+
+  uint64_t Counter() override { return MonotonicMicros(); }
+  uint64_t CounterFrequency() override { return kMicrosPerSecond; }
+
+  void WaitForCounter(uint64_t target) override {
+    for (;;) {
+      uint64_t now = MonotonicMicros();
+      if (now >= target) return;
+      uint64_t left = target - now;
+      if (left > 2000) {
+        // Sleep until about 1.5 ms before the deadline, then spin.
+        uint64_t nap = left - 1500;
+        timespec ts{static_cast<time_t>(nap / kMicrosPerSecond),
+                    static_cast<long>(nap % kMicrosPerSecond) * 1000L};
+        nanosleep(&ts, nullptr);
+      } else {
+        sched_yield();
+      }
+    }
+  }
+
+  LocalTime LocalNow() override {
+    time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    LocalTime t;
+    t.year = local.tm_year + 1900;
+    t.month = local.tm_mon + 1;
+    t.day = local.tm_mday;
+    t.hour = local.tm_hour;
+    t.minute = local.tm_min;
+    t.second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    t.utcOffsetSeconds = local.tm_gmtoff;
+    return t;
+  }
+
+  std::string ExecutablePath() override {
+    char buffer[4096];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return std::string(buffer, static_cast<size_t>(n));
+  }
+
+  int ShowMessageBox(const std::string& title, const std::string& text, int flags) override {
+    const char* forced = std::getenv("SKIRMORA_MESSAGEBOX");
+    bool toStderr = forced != nullptr && std::string(forced) == "stderr";
+    bool haveDisplay = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+    if (!toStderr && haveDisplay && EnsureVideo()) {
+      Uint32 kind = (flags & kMessageBoxIconError) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+      SDL_Window* parent = nullptr;
+      for (auto& [id, w] : windows_) {
+        if (SDL_GetWindowFlags(w.window) & SDL_WINDOW_INPUT_FOCUS) parent = w.window;
+      }
+      if (SDL_ShowSimpleMessageBox(kind, Cp1252ToUtf8(title).c_str(), Cp1252ToUtf8(text).c_str(),
+                                   parent) == 0) {
+        return 1;
+      }
+    }
+    std::fprintf(stderr, "%s: %s\n", Cp1252ToUtf8(title).c_str(), Cp1252ToUtf8(text).c_str());
+    return 1;
+  }
+
+  int WindowCreate(const WindowSpec& spec) override {
+    if (!EnsureVideo()) return 0;
+    Uint32 flags = 0;
+    if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (spec.borderless) flags |= SDL_WINDOW_BORDERLESS;
+    flags |= spec.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+    int x = spec.centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec.x;
+    int y = spec.centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec.y;
+    SDL_Window* window = SDL_CreateWindow(Cp1252ToUtf8(spec.title).c_str(), x, y,
+                                          spec.width > 0 ? spec.width : 1,
+                                          spec.height > 0 ? spec.height : 1, flags);
+    if (window == nullptr) return 0;
+    int id = static_cast<int>(SDL_GetWindowID(window));
+    SdlWindow w;
+    w.window = window;
+    windows_[id] = std::move(w);
+    return id;
+  }
+
+  void WindowDestroy(int id) override {
+    auto it = windows_.find(id);
+    if (it == windows_.end()) return;
+    ReleaseWindow(it->second);
+    windows_.erase(it);
+  }
+
+  bool WindowExists(int id) override { return windows_.count(id) != 0; }
+
+  void WindowSetTitle(int id, const std::string& title) override {
+    if (SdlWindow* w = Find(id)) SDL_SetWindowTitle(w->window, Cp1252ToUtf8(title).c_str());
+  }
+
+  void WindowSetBounds(int id, const Rect& client) override {
+    if (SdlWindow* w = Find(id)) {
+      SDL_SetWindowPosition(w->window, client.x, client.y);
+      SDL_SetWindowSize(w->window, client.width, client.height);
+    }
+  }
+
+  Rect WindowBounds(int id) override {
+    Rect r;
+    if (SdlWindow* w = Find(id)) {
+      SDL_GetWindowPosition(w->window, &r.x, &r.y);
+      SDL_GetWindowSize(w->window, &r.width, &r.height);
+    }
+    return r;
+  }
+
+  void WindowShow(int id, bool visible) override {
+    if (SdlWindow* w = Find(id)) {
+      if (visible) {
+        SDL_ShowWindow(w->window);
+      } else {
+        SDL_HideWindow(w->window);
+      }
+    }
+  }
+
+  void WindowRaise(int id) override {
+    if (SdlWindow* w = Find(id)) SDL_RaiseWindow(w->window);
+  }
+
+  void WindowSetFullscreen(int id, bool fullscreen) override {
+    if (SdlWindow* w = Find(id)) {
+      SDL_SetWindowFullscreen(w->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    }
+  }
+
+  bool WindowFocused(int id) override {
+    Pump();
+    SdlWindow* w = Find(id);
+    return w != nullptr && (SDL_GetWindowFlags(w->window) & SDL_WINDOW_INPUT_FOCUS) != 0;
+  }
+
+  bool WindowPollEvent(int id, WindowEvent* event) override {
+    Pump();
+    return TakeEvent(id, event);
+  }
+
+  bool WindowWaitEvent(int id, WindowEvent* event, int timeoutMs) override {
+    if (WindowPollEvent(id, event)) return true;
+    uint64_t deadline = MonotonicMicros() + static_cast<uint64_t>(timeoutMs < 0 ? 0 : timeoutMs) * 1000;
+    for (;;) {
+      int wait = 100;
+      if (timeoutMs >= 0) {
+        uint64_t now = MonotonicMicros();
+        if (now >= deadline) return false;
+        wait = static_cast<int>((deadline - now + 999) / 1000);
+      }
+      SDL_Event e;
+      if (SDL_WaitEventTimeout(&e, wait) != 0) {
+        Route(e);
+        Pump();
+        if (TakeEvent(id, event)) return true;
+      }
+      if (!WindowExists(id)) return false;
+    }
+  }
+
+  void WindowPresent(int id, const PresentRequest& request) override {
+    SdlWindow* w = Find(id);
+    if (w == nullptr || request.pixels == nullptr || request.width <= 0 || request.height <= 0) return;
+    if (!EnsureTexture(*w, request)) return;
+    SDL_UpdateTexture(w->texture, nullptr, request.pixels, request.pitch);
+    SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
+    if (request.fitToWindow) {
+      SDL_RenderSetLogicalSize(w->renderer, request.width, request.height);
+      SDL_RenderClear(w->renderer);
+      SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
+    } else {
+      SDL_RenderSetLogicalSize(w->renderer, 0, 0);
+      SDL_RenderClear(w->renderer);
+      SDL_Rect dest{request.destX, request.destY, request.width, request.height};
+      SDL_RenderCopy(w->renderer, w->texture, nullptr, &dest);
+    }
+    SDL_RenderPresent(w->renderer);
+    TrackVsync(*w);
+  }
+
+  bool PresentIsVsynced(int id) override {
+    SdlWindow* w = Find(id);
+    return w != nullptr && w->vsyncClaimed && !w->vsyncDisproved;
+  }
+
+  Rect DesktopBounds() override {
+    Rect r{0, 0, 1024, 768};
+    if (EnsureVideo()) {
+      SDL_Rect b;
+      if (SDL_GetDisplayBounds(0, &b) == 0) r = {b.x, b.y, b.w, b.h};
+    }
+    return r;
+  }
+
+  int DisplayRefreshRate() override {
+    SDL_DisplayMode mode;
+    if (EnsureVideo() && SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) {
+      return mode.refresh_rate;
+    }
+    return 60;
+  }
+
+  void CursorShow(bool visible) override {
+    if (EnsureVideo()) SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+  }
+
+  bool KeySnapshot(uint8_t keys[256]) override {
+    if (!videoReady_) return false;
+    Pump();
+    bool focused = false;
+    for (auto& [id, w] : windows_) {
+      if (SDL_GetWindowFlags(w.window) & SDL_WINDOW_INPUT_FOCUS) focused = true;
+    }
+    if (!focused) return false;
+    int count = 0;
+    const Uint8* state = SDL_GetKeyboardState(&count);
+    for (int i = 0; i < 256; ++i) keys[i] = 0;
+    for (int s = 0; s < count; ++s) {
+      if (state[s] == 0) continue;
+      int code = ScanFromSdl(s);
+      if (code != 0) keys[code] = 0x80;
+    }
+    return true;
+  }
+
+  bool AudioOpen(AudioCallback callback) override {
+    AudioClose();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    audioCallback_ = std::move(callback);
+    SDL_AudioSpec want{};
+    want.freq = kAudioRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = &SdlPlatform::AudioTrampoline;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    audioDevice_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (audioDevice_ == 0) {
+      audioCallback_ = nullptr;
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      return false;
+    }
+    SDL_PauseAudioDevice(audioDevice_, 0);
+    return true;
+  }
+
+  void AudioClose() override {
+    if (audioDevice_ != 0) {
+      SDL_CloseAudioDevice(audioDevice_);
+      audioDevice_ = 0;
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    audioCallback_ = nullptr;
+  }
+
+ private:
+  static void AudioTrampoline(void* user, Uint8* stream, int length) {
+    auto* self = static_cast<SdlPlatform*>(user);
+    auto* samples = reinterpret_cast<int16_t*>(stream);
+    int frames = length / 4;
+    for (int i = 0; i < frames * 2; ++i) samples[i] = 0;
+    if (self->audioCallback_) self->audioCallback_(samples, frames);
+  }
+
+  bool EnsureVideo() {
+    if (videoReady_) return true;
+    if (videoFailed_) return false;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+      videoFailed_ = true;
+      return false;
+    }
+    videoReady_ = true;
+    return true;
+  }
+
+  SdlWindow* Find(int id) {
+    auto it = windows_.find(id);
+    return it == windows_.end() ? nullptr : &it->second;
+  }
+
+  static void ReleaseWindow(SdlWindow& w) {
+    if (w.texture) SDL_DestroyTexture(w.texture);
+    if (w.renderer) SDL_DestroyRenderer(w.renderer);
+    if (w.window) SDL_DestroyWindow(w.window);
+    w = SdlWindow{};
+  }
+
+  bool EnsureTexture(SdlWindow& w, const PresentRequest& r) {
+    if (w.renderer == nullptr) {
+      SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+      w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+      if (w.renderer == nullptr) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+      if (w.renderer == nullptr) return false;
+      SDL_RendererInfo info;
+      w.vsyncClaimed = SDL_GetRendererInfo(w.renderer, &info) == 0 &&
+                       (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    }
+    if (w.texture == nullptr || w.textureWidth != r.width || w.textureHeight != r.height ||
+        w.textureLayout != r.layout) {
+      if (w.texture) SDL_DestroyTexture(w.texture);
+      Uint32 format = r.layout == PixelLayout::Rgb565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
+      w.texture = SDL_CreateTexture(w.renderer, format, SDL_TEXTUREACCESS_STREAMING, r.width, r.height);
+      if (w.texture == nullptr) return false;
+      w.textureWidth = r.width;
+      w.textureHeight = r.height;
+      w.textureLayout = r.layout;
+    }
+    return true;
+  }
+
+  // A renderer may claim vsync that the display does not deliver (virtual
+  // displays, some drivers). Presents that keep returning far faster than the
+  // refresh interval disprove it for good, and the caller then paces itself.
+  void TrackVsync(SdlWindow& w) {
+    uint64_t now = MonotonicMicros();
+    if (w.vsyncClaimed && !w.vsyncDisproved && w.lastPresentMicros != 0) {
+      uint64_t interval = kMicrosPerSecond / static_cast<uint64_t>(RefreshCached());
+      if (now - w.lastPresentMicros < interval / 2) {
+        if (++w.fastPresents >= 20) w.vsyncDisproved = true;
+      } else {
+        w.fastPresents = 0;
+      }
+    }
+    w.lastPresentMicros = now;
+  }
+
+  int RefreshCached() {
+    if (refresh_ == 0) refresh_ = DisplayRefreshRate();
+    return refresh_;
+  }
+
+  void Pump() {
+    if (!videoReady_) return;
+    SDL_Event e;
+    while (SDL_PollEvent(&e) != 0) Route(e);
+  }
+
+  void Push(int id, WindowEvent ev) {
+    SdlWindow* w = Find(id);
+    if (w == nullptr) return;
+    if (ev.kind == EventKind::Close) {
+      ++w->pendingCloses;
+      return;
+    }
+    if (ev.kind == EventKind::MouseMove && !w->events.empty() &&
+        w->events.back().kind == EventKind::MouseMove) {
+      w->events.back() = std::move(ev);
+      return;
+    }
+    if (w->events.size() >= kMaxQueuedEvents) w->events.pop_front();
+    w->events.push_back(std::move(ev));
+  }
+
+  bool TakeEvent(int id, WindowEvent* event) {
+    SdlWindow* w = Find(id);
+    if (w == nullptr) return false;
+    if (w->pendingCloses > 0) {
+      --w->pendingCloses;
+      *event = WindowEvent{};
+      event->kind = EventKind::Close;
+      return true;
+    }
+    if (w->events.empty()) return false;
+    *event = std::move(w->events.front());
+    w->events.pop_front();
+    return true;
+  }
+
+  void Route(const SDL_Event& e) {
+    WindowEvent ev;
+    int id = 0;
+    switch (e.type) {
+      case SDL_WINDOWEVENT:
+        id = static_cast<int>(e.window.windowID);
+        switch (e.window.event) {
+          case SDL_WINDOWEVENT_CLOSE:
+            ev.kind = EventKind::Close;
+            break;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            ev.kind = EventKind::Resized;
+            ev.x = e.window.data1;
+            ev.y = e.window.data2;
+            break;
+          case SDL_WINDOWEVENT_MOVED:
+            ev.kind = EventKind::Moved;
+            ev.x = e.window.data1;
+            ev.y = e.window.data2;
+            break;
+          case SDL_WINDOWEVENT_FOCUS_GAINED:
+            ev.kind = EventKind::FocusGained;
+            break;
+          case SDL_WINDOWEVENT_FOCUS_LOST:
+            ev.kind = EventKind::FocusLost;
+            break;
+          case SDL_WINDOWEVENT_EXPOSED:
+            ev.kind = EventKind::Exposed;
+            break;
+          default:
+            return;
+        }
+        break;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        id = static_cast<int>(e.key.windowID);
+        ev.kind = e.type == SDL_KEYDOWN ? EventKind::KeyDown : EventKind::KeyUp;
+        ev.key = ScanFromSdl(e.key.keysym.scancode);
+        ev.mods = ModsFromSdl(e.key.keysym.mod);
+        break;
+      case SDL_TEXTINPUT:
+        id = static_cast<int>(e.text.windowID);
+        ev.kind = EventKind::Text;
+        ev.text = Utf8ToCp1252(e.text.text);
+        if (ev.text.empty()) return;
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP:
+        id = static_cast<int>(e.button.windowID);
+        ev.kind = e.type == SDL_MOUSEBUTTONDOWN ? EventKind::MouseDown : EventKind::MouseUp;
+        ev.x = e.button.x;
+        ev.y = e.button.y;
+        ev.button = e.button.button;
+        ev.mods = ModsFromSdl(static_cast<Uint16>(SDL_GetModState()));
+        break;
+      case SDL_MOUSEMOTION:
+        id = static_cast<int>(e.motion.windowID);
+        ev.kind = EventKind::MouseMove;
+        ev.x = e.motion.x;
+        ev.y = e.motion.y;
+        break;
+      default:
+        return;
+    }
+    Push(id, std::move(ev));
+  }
+
+  std::map<int, SdlWindow> windows_;
+  bool videoReady_ = false;
+  bool videoFailed_ = false;
+  int refresh_ = 0;
+  SDL_AudioDeviceID audioDevice_ = 0;
+  AudioCallback audioCallback_;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> MakeSdlPlatform() {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return nullptr;
+  return std::make_unique<SdlPlatform>();
+}
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#pragma once
+// Start and end of a program. Each library offers a start-up hook and an end
+// hook; each program lists them in its own fixed order and hands them to
+// ProgramStart. Every way out of a program goes through ProgramEnd.
+
+#include <string>
+#include <vector>
+
+using ProgramHook = void (*)();
+
+struct ProgramHooks {
+  std::vector<ProgramHook> start;  // run in this order by ProgramStart
+  std::vector<ProgramHook> end;    // run in this order by ProgramEnd
+};
+
+// Finds the program directory and runs the start-up hooks.
+void ProgramStart(const ProgramHooks& hooks);
+
+// Runs the end hooks once, in order, and ends the process with exit code 0.
+[[noreturn]] void ProgramEnd();
+
+// Runs the end hooks once, in order, without ending the process. ProgramEnd
+// uses it; tests use it to check the order.
+void ProgramRunEndHooks();
+
+// The directory of the running program, with its trailing '/'.
+const std::string& ProgramDirectory();
