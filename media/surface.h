@@ -1,0 +1,50 @@
+#pragma once
+// Internals shared by the display, image, 3D sprite and text code of the
+// media library. Not for use outside media/.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace media {
+
+// A rectangle of pixels in the screen's own pixel format: 2 bytes per pixel
+// (5-6-5) on a 16-bit screen, 4 bytes per pixel (blue in the lowest byte,
+// red in the third, top byte unused and 0) on a 32-bit screen.
+struct Surface {
+  int width = 0;
+  int height = 0;
+  int bytesPerPixel = 4;
+  int pitch = 0;  // bytes per row
+  std::vector<uint8_t> pixels;
+
+  uint8_t* Row(int y) { return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch); }
+  const uint8_t* Row(int y) const {
+    return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+  }
+};
+
+// One slot of the image table.
+struct ImageSlot {
+  bool used = false;
+  Surface surface;
+  int16_t width = 0;
+  int16_t height = 0;
+  int16_t depth = 0;
+  int16_t mode = 0;
+  std::string sourceName;
+};
+
+// The back buffer frames are composed in; null when no screen is open.
+Surface* DisplayBackBuffer();
+// True while drawing and presenting are allowed (a screen is open and active).
+bool DisplayActive();
+// Pixel format code 1..7 of the open screen (3 = 16-bit 5-6-5, 7 = 32-bit), 0 with no screen.
+int DisplayPixelFormatCode();
+// Millisecond time taken when the screen was last opened and cleared.
+uint32_t DisplayScreenStamp();
+
+// The image under a number, or null when there is none.
+ImageSlot* ImageFind(int number);
+
+}  // namespace media
