@@ -8,7 +8,10 @@ namespace {
 
 struct ProgramState {
   ProgramHooks hooks;
-  bool ended = false;
+  // Index of the next end hook to run. An end hook that itself ends the
+  // program (say, after a message box) continues this same sequence, so every
+  // end hook still runs exactly once and in order.
+  size_t nextEndHook = 0;
   std::string directory;
 };
 
@@ -22,18 +25,21 @@ ProgramState& State() {
 void ProgramStart(const ProgramHooks& hooks) {
   ProgramState& s = State();
   s.hooks = hooks;
-  s.ended = false;
+  s.nextEndHook = 0;
   std::string path = platform::Current().ExecutablePath();
   size_t slash = path.rfind('/');
   s.directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  for (ProgramHook hook : s.hooks.start) hook();
+  for (ProgramHook hook : s.hooks.start) {
+    if (hook != nullptr) hook();
+  }
 }
 
 void ProgramRunEndHooks() {
   ProgramState& s = State();
-  if (s.ended) return;
-  s.ended = true;
-  for (ProgramHook hook : s.hooks.end) hook();
+  while (s.nextEndHook < s.hooks.end.size()) {
+    ProgramHook hook = s.hooks.end[s.nextEndHook++];
+    if (hook != nullptr) hook();
+  }
 }
 
 void ProgramEnd() {

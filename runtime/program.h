@@ -17,6 +17,8 @@ struct ProgramHooks {
 void ProgramStart(const ProgramHooks& hooks);
 
 // Runs the end hooks once, in order, and ends the process with exit code 0.
+// Called again from inside an end hook, it carries on with the hooks not yet
+// run instead of skipping them.
 [[noreturn]] void ProgramEnd();
 
 // Runs the end hooks once, in order, without ending the process. ProgramEnd
