@@ -14,7 +14,6 @@ using namespace tools;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 // ------------------------------------------------------------- biplane --
 
