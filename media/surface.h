@@ -44,7 +44,17 @@ int DisplayPixelFormatCode();
 // Millisecond time taken when the screen was last opened and cleared.
 uint32_t DisplayScreenStamp();
 
-// The image under a number, or null when there is none.
+// The image under a number, or null when there is none. The slot stays at the
+// same address until the image is freed or replaced.
 ImageSlot* ImageFind(int number);
+
+// Empties the image table and makes numbers 0 .. slots-1 exist (display start).
+void ImageTableReset(int slots);
+// Frees every image (the screen was closed).
+void ImageTableFreeAll();
+
+// Gives back a drawing context held on the back buffer, if any (ScreenFlip
+// and ScreenClose do this so a frame presents even without DrawEnd).
+void DrawReleaseScreenContext();
 
 }  // namespace media

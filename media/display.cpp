@@ -1,0 +1,438 @@
+#include "media/display.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "media/surface.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Largest back buffer side we agree to allocate.
+constexpr int kMaxScreenSide = 8192;
+constexpr int kInitialImageSlots = 50;
+
+struct DisplayState {
+  bool initialised = false;
+  int internalWindow = 0;  // the display's own window, shown only for a full screen
+  int targetWindow = 0;    // the window the screen is presented in
+  bool open = false;
+  bool windowed = false;
+  bool active = false;
+  int width = 0;
+  int height = 0;
+  int depth = 0;
+  int refreshRequest = 0;    // 0: the display's own refresh
+  int monitorFrequency = 0;  // Hz, read when a full screen opens
+  int formatCode = 0;
+  media::Surface back;
+
+  // Pacing by frame rate.
+  int32_t frameRate = 0;
+  int64_t ticksPerFrame = 0;
+  int32_t lastTick = 0;
+  bool automaticRate = false;
+
+  // Pacing to the display refresh when presenting does not wait for it.
+  uint64_t nextRefreshTick = 0;
+
+  // Windowed presentation.
+  int xOffset = 0;
+  int yOffset = 0;
+  bool stretch = false;
+  int rightOffset = 0;
+  int bottomOffset = 0;
+  std::vector<uint8_t> scaled;  // stretched copy of the back buffer
+
+  uint32_t screenStamp = 0;
+};
+
+DisplayState& State() {
+  static DisplayState state;
+  return state;
+}
+
+platform::Platform& Os() {
+  return platform::Current();
+}
+
+platform::PixelLayout Layout(const DisplayState& s) {
+  return s.formatCode == 3 ? platform::PixelLayout::Rgb565 : platform::PixelLayout::Xrgb8888;
+}
+
+// Allocates a black back buffer of the given size and depth.
+void MakeBackBuffer(DisplayState& s) {
+  s.back = media::Surface{};
+  s.back.width = s.width;
+  s.back.height = s.height;
+  s.back.bytesPerPixel = s.depth == 16 ? 2 : 4;
+  s.back.pitch = s.width * s.back.bytesPerPixel;
+  s.back.pixels.assign(static_cast<size_t>(s.back.pitch) * static_cast<size_t>(s.height), 0);
+}
+
+// The back buffer of our own making always has the usual layouts: 5-6-5 for
+// 16 bits, blue in the lowest byte for 32 bits.
+int FormatCodeFor(int depth) {
+  switch (depth) {
+    case 16:
+      return 3;
+    case 24:
+      return 5;
+    case 32:
+      return 7;
+    default:
+      return 1;
+  }
+}
+
+// A new stamp each time a screen is opened, even twice within one millisecond,
+// so that users of the stamp never miss a reopened screen.
+void TakeScreenStamp(DisplayState& s) {
+  uint32_t now = Os().ElapsedMs();
+  s.screenStamp = now == s.screenStamp ? now + 1 : now;
+}
+
+void PresentBackBuffer(DisplayState& s) {
+  platform::PresentRequest request;
+  request.pixels = s.back.pixels.data();
+  request.width = s.width;
+  request.height = s.height;
+  request.pitch = s.back.pitch;
+  request.layout = Layout(s);
+  if (!s.windowed) {
+    request.fitToWindow = true;
+    Os().WindowPresent(s.targetWindow, request);
+    return;
+  }
+  request.destX = s.xOffset;
+  request.destY = s.yOffset;
+  if (s.stretch) {
+    // The picture reaches to right and bottom pixels short of the client
+    // area's edges, scaled nearest neighbour.
+    platform::Rect client = Os().WindowBounds(s.targetWindow);
+    int destWidth = client.width - s.rightOffset - s.xOffset;
+    int destHeight = client.height - s.bottomOffset - s.yOffset;
+    if (destWidth <= 0 || destHeight <= 0 || destWidth > kMaxScreenSide ||
+        destHeight > kMaxScreenSide) {
+      return;
+    }
+    if (destWidth != s.width || destHeight != s.height) {
+      const size_t bpp = static_cast<size_t>(s.back.bytesPerPixel);
+      const size_t rowBytes = static_cast<size_t>(destWidth) * bpp;
+      s.scaled.resize(rowBytes * static_cast<size_t>(destHeight));
+      for (int y = 0; y < destHeight; ++y) {
+        const int sy = static_cast<int>(static_cast<int64_t>(y) * s.height / destHeight);
+        const uint8_t* src = s.back.Row(sy);
+        uint8_t* dst = s.scaled.data() + rowBytes * static_cast<size_t>(y);
+        for (int x = 0; x < destWidth; ++x) {
+          const int sx = static_cast<int>(static_cast<int64_t>(x) * s.width / destWidth);
+          std::memcpy(dst + static_cast<size_t>(x) * bpp, src + static_cast<size_t>(sx) * bpp, bpp);
+        }
+      }
+      request.pixels = s.scaled.data();
+      request.width = destWidth;
+      request.height = destHeight;
+      request.pitch = static_cast<int>(rowBytes);
+    }
+  }
+  Os().WindowPresent(s.targetWindow, request);
+}
+
+// Waits until more than ticks-per-frame counter ticks have passed since the
+// end of the previous paced frame. The interval is measured on the low 32 bits
+// of the counter as a signed value; when those change sign the interval is
+// measured afresh from that moment. Waiting sleeps and then spins in the
+// platform, never burning a whole frame.
+void PaceByFrameRate(DisplayState& s) {
+  platform::Platform& os = Os();
+  for (int round = 0; round < 8; ++round) {
+    const uint64_t now = os.Counter();
+    const int32_t t = static_cast<int32_t>(static_cast<uint32_t>(now & 0xFFFFFFFFu));
+    if ((t < 0 && s.lastTick >= 0) || (t > 0 && s.lastTick <= 0)) s.lastTick = t;
+    const int64_t elapsed = static_cast<int64_t>(t) - s.lastTick;
+    if (elapsed > s.ticksPerFrame) {
+      s.lastTick = t;
+      return;
+    }
+    uint64_t wait = static_cast<uint64_t>(s.ticksPerFrame - elapsed + 1);
+    // Stop at the first counter value whose low 32 bits have the other sign.
+    const uint64_t low = now & 0xFFFFFFFFu;
+    const uint64_t toSignChange = low < 0x80000000u ? 0x80000000u - low : 0x100000001u - low;
+    os.WaitForCounter(now + std::min(wait, toSignChange));
+  }
+  s.lastTick = static_cast<int32_t>(static_cast<uint32_t>(os.Counter() & 0xFFFFFFFFu));
+}
+
+// Keeps a full screen whose presentation does not wait for the vertical blank
+// at the display's refresh rate, so that movement counted in frames keeps its
+// speed. Holds a steady cadence and starts afresh after a long stall.
+void PaceToRefresh(DisplayState& s) {
+  platform::Platform& os = Os();
+  const uint64_t frequency = os.CounterFrequency();
+  if (frequency == 0) return;
+  const int rate = s.monitorFrequency > 0 ? s.monitorFrequency : 60;
+  const uint64_t interval = frequency / static_cast<uint64_t>(rate);
+  uint64_t now = os.Counter();
+  if (s.nextRefreshTick != 0 && now < s.nextRefreshTick) {
+    os.WaitForCounter(s.nextRefreshTick);
+    now = s.nextRefreshTick;
+  }
+  if (s.nextRefreshTick == 0 || now - s.nextRefreshTick > interval) {
+    s.nextRefreshTick = now + interval;
+  } else {
+    s.nextRefreshTick += interval;
+  }
+}
+
+// Takes every pending message of the full screen's window; only activation
+// changes matter, everything else (a close request included) is dropped.
+void ProcessFullScreenMessages(DisplayState& s) {
+  platform::WindowEvent event;
+  while (Os().WindowPollEvent(s.internalWindow, &event)) {
+    if (event.kind == platform::EventKind::FocusLost) {
+      s.active = false;
+    } else if (event.kind == platform::EventKind::FocusGained) {
+      s.active = true;
+    }
+  }
+}
+
+bool ValidSize(int width, int height) {
+  return width > 0 && height > 0 && width <= kMaxScreenSide && height <= kMaxScreenSide;
+}
+
+}  // namespace
+
+namespace media {
+
+Surface* DisplayBackBuffer() {
+  DisplayState& s = State();
+  return s.open ? &s.back : nullptr;
+}
+
+bool DisplayActive() {
+  DisplayState& s = State();
+  return s.open && s.active;
+}
+
+int DisplayPixelFormatCode() {
+  DisplayState& s = State();
+  return s.open ? s.formatCode : 0;
+}
+
+uint32_t DisplayScreenStamp() {
+  return State().screenStamp;
+}
+
+}  // namespace media
+
+int32_t SpriteSystemInit() {
+  DisplayState& s = State();
+  // Always a fresh start. A second call (the tests make one per platform
+  // twin) drops the old state without touching windows, which may belong to
+  // a platform that no longer exists.
+  media::DrawReleaseScreenContext();
+  media::ImageTableFreeAll();
+  s = DisplayState{};
+  platform::WindowSpec spec;
+  spec.title = "";
+  spec.x = 0;
+  spec.y = 0;
+  spec.width = 1;
+  spec.height = 1;
+  spec.borderless = true;
+  spec.hidden = true;
+  s.internalWindow = Os().WindowCreate(spec);
+  if (s.internalWindow == 0) return 0;
+  s.targetWindow = s.internalWindow;
+  s.initialised = true;
+  media::ImageTableReset(kInitialImageSlots);
+  return 1;
+}
+
+int32_t ScreenOpen(int32_t width, int32_t height, int32_t depth, const std::string& title) {
+  DisplayState& s = State();
+  if (!s.initialised) return 0;
+  if (s.open) ScreenClose();
+  const int w = static_cast<int16_t>(width);
+  const int h = static_cast<int16_t>(height);
+  const int d = static_cast<int16_t>(depth);
+  platform::Platform& os = Os();
+  os.WindowSetTitle(s.internalWindow, title);
+  // The window covers the desktop (the picture is scaled into it), also where
+  // no window manager applies the full-screen request.
+  os.WindowSetBounds(s.internalWindow, os.DesktopBounds());
+  // Only the two layouts we can present exist as modes.
+  if (!ValidSize(w, h) || (d != 16 && d != 32)) return 0;
+  s.width = w;
+  s.height = h;
+  s.depth = d;
+  s.windowed = false;
+  s.targetWindow = s.internalWindow;
+  os.CursorShow(false);
+  os.WindowShow(s.internalWindow, true);
+  os.WindowSetFullscreen(s.internalWindow, true);
+  os.WindowRaise(s.internalWindow);
+  MakeBackBuffer(s);
+  s.open = true;
+  s.formatCode = FormatCodeFor(d);
+  // Show black at once, as the cleared front surface would.
+  PresentBackBuffer(s);
+  TakeScreenStamp(s);
+  s.monitorFrequency = os.DisplayRefreshRate();
+  s.nextRefreshTick = 0;
+  s.active = true;
+  return 1;
+}
+
+int32_t ScreenOpenInWindow(int32_t windowHandle, int32_t x, int32_t y, int32_t width,
+                           int32_t height, int32_t stretch, int32_t right, int32_t bottom) {
+  DisplayState& s = State();
+  if (!s.initialised) return 0;
+  if (s.open) ScreenClose();
+  platform::Platform& os = Os();
+  if (windowHandle == 0 || !os.WindowExists(windowHandle) || !ValidSize(width, height)) return 0;
+  s.windowed = true;
+  os.WindowShow(s.internalWindow, false);
+  s.targetWindow = windowHandle;
+  s.width = width;
+  s.height = height;
+  s.depth = 32;  // the desktop's depth
+  if (s.frameRate == 0) {
+    ScreenFrameRate(60);
+    s.automaticRate = true;
+  } else {
+    s.automaticRate = false;
+  }
+  os.WindowShow(windowHandle, true);
+  MakeBackBuffer(s);
+  s.open = true;
+  TakeScreenStamp(s);
+  // Our windows have no frame inside their client coordinates, so the
+  // offsets are the position itself.
+  s.xOffset = x;
+  s.yOffset = y;
+  s.stretch = stretch != 0;
+  s.rightOffset = right;
+  s.bottomOffset = bottom;
+  s.formatCode = FormatCodeFor(s.depth);
+  s.active = true;
+  return 1;
+}
+
+int32_t ScreenFlip() {
+  DisplayState& s = State();
+  if (!s.initialised) return 0;
+  media::DrawReleaseScreenContext();
+  if (!s.open) return 0;
+  bool presented = false;
+  if (!s.windowed) {
+    ProcessFullScreenMessages(s);
+    if (s.active) {
+      PresentBackBuffer(s);
+      presented = true;
+    }
+    if (s.frameRate != 0) {
+      PaceByFrameRate(s);
+    } else if (!s.active || !Os().PresentIsVsynced(s.targetWindow)) {
+      // Also while inactive: the frame loop keeps its speed and does not spin.
+      PaceToRefresh(s);
+    }
+  } else {
+    if (s.frameRate != 0) PaceByFrameRate(s);
+    if (!Os().WindowExists(s.targetWindow)) return 0;
+    PresentBackBuffer(s);
+    presented = true;
+  }
+  return presented ? 1 : 0;
+}
+
+uint32_t ScreenPixelValue(int32_t red, int32_t green, int32_t blue) {
+  DisplayState& s = State();
+  if (!s.open) return 0;
+  const uint32_t r = static_cast<uint32_t>(red) & 0xFF;
+  const uint32_t g = static_cast<uint32_t>(green) & 0xFF;
+  const uint32_t b = static_cast<uint32_t>(blue) & 0xFF;
+  switch (s.depth) {
+    case 15:
+      return b / 8 + (g / 8) * 32 + (r / 8) * 1024;
+    case 16:
+      return b / 8 + (g / 4) * 32 + (r / 8) * 2048;
+    case 24:
+    case 32:
+      if (s.formatCode == 4 || s.formatCode == 6) return r + g * 256 + b * 65536;
+      return b + g * 256 + r * 65536;
+    default:
+      return 0;
+  }
+}
+
+int32_t ScreenClear(int32_t red, int32_t green, int32_t blue) {
+  DisplayState& s = State();
+  if (!s.open || !s.active) return 0;
+  const uint32_t value = ScreenPixelValue(red, green, blue);
+  if (s.back.bytesPerPixel == 2) {
+    const uint16_t v = static_cast<uint16_t>(value);
+    for (int y = 0; y < s.height; ++y) {
+      uint8_t* row = s.back.Row(y);
+      for (int x = 0; x < s.width; ++x) std::memcpy(row + 2 * x, &v, 2);
+    }
+  } else {
+    for (int y = 0; y < s.height; ++y) {
+      uint8_t* row = s.back.Row(y);
+      for (int x = 0; x < s.width; ++x) std::memcpy(row + 4 * x, &value, 4);
+    }
+  }
+  return 1;
+}
+
+int32_t ScreenFrameRate(int32_t framesPerSecond) {
+  DisplayState& s = State();
+  const uint64_t frequency = Os().CounterFrequency();
+  if (frequency == 0 || framesPerSecond < 0) return 0;
+  s.frameRate = framesPerSecond;
+  const uint64_t ticks = frequency / (static_cast<uint64_t>(framesPerSecond) + 1);
+  s.ticksPerFrame = static_cast<int64_t>(std::min<uint64_t>(ticks, INT32_MAX));
+  s.lastTick = 0;
+  s.automaticRate = false;
+  return 1;
+}
+
+int32_t ScreenClose() {
+  DisplayState& s = State();
+  if (!s.initialised) return 0;
+  media::DrawReleaseScreenContext();
+  const bool wasOpen = s.open;
+  if (s.automaticRate) ScreenFrameRate(0);
+  media::ImageTableFreeAll();
+  platform::Platform& os = Os();
+  if (wasOpen && !s.windowed) {
+    os.WindowSetFullscreen(s.internalWindow, false);
+    os.CursorShow(true);
+  }
+  os.WindowShow(s.internalWindow, false);
+  s.open = false;
+  s.active = false;
+  s.windowed = false;
+  s.targetWindow = s.internalWindow;
+  s.width = 0;
+  s.height = 0;
+  s.depth = 0;
+  s.formatCode = 0;
+  s.back = media::Surface{};
+  s.scaled.clear();
+  s.scaled.shrink_to_fit();
+  return wasOpen ? 1 : 0;
+}
+
+void DisplayStartHook() {}
+
+void DisplayEndHook() {
+  DisplayState& s = State();
+  if (!s.initialised) return;
+  ScreenClose();
+  if (Os().WindowExists(s.internalWindow)) Os().WindowDestroy(s.internalWindow);
+  s = DisplayState{};
+}

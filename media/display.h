@@ -1,0 +1,47 @@
+#pragma once
+// The one screen of the process: a back buffer in which every frame is
+// composed, and ScreenFlip, which makes the composed frame visible and paces
+// the frame loop. A screen is either full screen (a window of its own covering
+// the desktop, the picture scaled to fit) or shown inside a window of the
+// window library.
+
+#include <cstdint>
+#include <string>
+
+// Creates the display state, the image table (numbers 0 to 49) and the
+// display's own (hidden) window. Non-zero on success; 0 when the window cannot
+// be created.
+int32_t SpriteSystemInit();
+
+// Opens a full screen of width x height pixels at depth bits per pixel (16 or
+// 32; each argument is taken as a signed 16-bit value). Non-zero on success.
+int32_t ScreenOpen(int32_t width, int32_t height, int32_t depth, const std::string& title);
+
+// Opens a width x height screen shown at (x, y) of the client area of the
+// given window (a window id of the platform). With stretch non-zero the
+// picture is scaled to reach right and bottom pixels short of the client
+// area's right and bottom edges. Non-zero on success; 0 for window 0 or a
+// window that does not exist.
+int32_t ScreenOpenInWindow(int32_t windowHandle, int32_t x, int32_t y, int32_t width,
+                           int32_t height, int32_t stretch, int32_t right, int32_t bottom);
+
+// Presents the back buffer and paces the frame. 1 when a frame was presented.
+int32_t ScreenFlip();
+
+// Fills the whole back buffer with the colour. 1 when something was filled.
+int32_t ScreenClear(int32_t red, int32_t green, int32_t blue);
+
+// Sets the frames per second used for pacing (0 = not set). 1 on success; 0
+// (nothing changed) for a negative rate.
+int32_t ScreenFrameRate(int32_t framesPerSecond);
+
+// Ends the screen: frees every image, gives the desktop back. 1 when a screen was open.
+int32_t ScreenClose();
+
+// Pixel value of a colour at the open screen's depth (0 with no screen).
+uint32_t ScreenPixelValue(int32_t red, int32_t green, int32_t blue);
+
+// Start-up and end hooks of the display library. The end hook closes the
+// screen and releases the display's window.
+void DisplayStartHook();
+void DisplayEndHook();

@@ -1,0 +1,276 @@
+#include "media/draw.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "media/display.h"
+#include "media/surface.h"
+#include "platform/font.h"
+
+namespace {
+
+// Pixel size of the text: lines fit when set 20 pixels apart.
+constexpr int kTextPixelSize = 14;
+
+struct DrawState {
+  // Contexts handed out by ScreenOutput / SpriteOutput and not yet given back.
+  bool screenHeld = false;
+  bool spriteHeld = false;
+  int spriteImage = -1;
+  // The current bracket.
+  bool current = false;
+  bool currentIsScreen = false;
+  int currentImage = -1;
+  uint32_t colour = 0;  // packed red | green << 8 | blue << 16; survives brackets
+  int32_t mode = 0;
+  bool hollowBrush = false;
+  uint32_t brushColour = 0;  // the solid brush: black by default, else the last DrawColour
+  uint32_t penColour = 0;
+  uint32_t textColour = 0;
+  int textX = 0;
+  int textY = 0;
+};
+
+DrawState& State() {
+  static DrawState state;
+  return state;
+}
+
+struct Rgb {
+  uint32_t r, g, b;
+};
+
+Rgb Unpack(uint32_t packed) {
+  return {packed & 0xFF, (packed >> 8) & 0xFF, (packed >> 16) & 0xFF};
+}
+
+// The surface of the current bracket, or null when it is gone.
+media::Surface* CurrentSurface() {
+  DrawState& s = State();
+  if (!s.current) return nullptr;
+  if (s.currentIsScreen) return media::DisplayBackBuffer();
+  media::ImageSlot* image = media::ImageFind(s.currentImage);
+  if (image == nullptr || image->depth == -2) return nullptr;
+  return &image->surface;
+}
+
+uint32_t PixelOf(uint32_t packed) {
+  Rgb c = Unpack(packed);
+  return ScreenPixelValue(static_cast<int32_t>(c.r), static_cast<int32_t>(c.g),
+                          static_cast<int32_t>(c.b));
+}
+
+uint32_t ReadPixel(const media::Surface& surface, int x, int y) {
+  uint32_t v = 0;
+  std::memcpy(&v, surface.Row(y) + static_cast<size_t>(x) * surface.bytesPerPixel,
+              static_cast<size_t>(surface.bytesPerPixel));
+  return v;
+}
+
+void WritePixel(media::Surface& surface, int x, int y, uint32_t value) {
+  std::memcpy(surface.Row(y) + static_cast<size_t>(x) * surface.bytesPerPixel, &value,
+              static_cast<size_t>(surface.bytesPerPixel));
+}
+
+bool Inside(const media::Surface& surface, int64_t x, int64_t y) {
+  return x >= 0 && y >= 0 && x < surface.width && y < surface.height;
+}
+
+// Pen pixel: the colour, or the inverse of what lies beneath.
+void PenPixel(media::Surface& surface, int x, int y) {
+  const DrawState& s = State();
+  if ((s.mode & kDrawInvert) != 0) {
+    const uint32_t mask = surface.bytesPerPixel == 2 ? 0xFFFFu : 0x00FFFFFFu;
+    WritePixel(surface, x, y, ReadPixel(surface, x, y) ^ mask);
+  } else {
+    WritePixel(surface, x, y, PixelOf(s.penColour));
+  }
+}
+
+// Colour components of a pixel of the screen format.
+Rgb Decompose(const media::Surface& surface, uint32_t v) {
+  if (surface.bytesPerPixel == 2) {
+    const uint32_t r5 = (v >> 11) & 0x1F;
+    const uint32_t g6 = (v >> 5) & 0x3F;
+    const uint32_t b5 = v & 0x1F;
+    return {r5 << 3 | r5 >> 2, g6 << 2 | g6 >> 4, b5 << 3 | b5 >> 2};
+  }
+  return {(v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF};
+}
+
+uint32_t Blend(uint32_t under, uint32_t over, uint32_t coverage) {
+  return (under * (255 - coverage) + over * coverage + 127) / 255;
+}
+
+}  // namespace
+
+namespace media {
+
+void DrawReleaseScreenContext() {
+  DrawState& s = State();
+  if (s.current && s.currentIsScreen) s.current = false;
+  s.screenHeld = false;
+}
+
+}  // namespace media
+
+void DrawSystemInit() {
+  State() = DrawState{};
+}
+
+DrawTarget ScreenOutput() {
+  DrawState& s = State();
+  if (s.screenHeld || media::DisplayBackBuffer() == nullptr || !media::DisplayActive()) return {};
+  s.screenHeld = true;
+  return {7, -1};
+}
+
+DrawTarget SpriteOutput(int32_t image) {
+  DrawState& s = State();
+  const media::ImageSlot* slot = media::ImageFind(image);
+  if (s.spriteHeld || slot == nullptr || slot->depth == -2) return {};
+  s.spriteHeld = true;
+  s.spriteImage = image;
+  return {7, image};
+}
+
+int32_t DrawBegin(const DrawTarget& target) {
+  DrawEnd();
+  DrawState& s = State();
+  if (target.kind != 7) return 0;
+  const bool screen = target.image < 0;
+  // The target must be a context that was handed out and is still held.
+  if (screen ? !s.screenHeld : (!s.spriteHeld || s.spriteImage != target.image)) return 0;
+  s.current = true;
+  s.currentIsScreen = screen;
+  s.currentImage = target.image;
+  if (CurrentSurface() == nullptr) {
+    DrawEnd();
+    return 0;
+  }
+  s.mode = 0;
+  s.hollowBrush = false;
+  s.brushColour = 0;
+  s.penColour = 0;
+  s.textColour = 0;
+  s.textX = 0;
+  s.textY = 0;
+  return 1;
+}
+
+void DrawEnd() {
+  DrawState& s = State();
+  if (!s.current) return;
+  if (s.currentIsScreen) {
+    s.screenHeld = false;
+  } else {
+    s.spriteHeld = false;
+    s.spriteImage = -1;
+  }
+  s.current = false;
+}
+
+void DrawColour(int32_t red, int32_t green, int32_t blue) {
+  DrawState& s = State();
+  if (!s.current) return;
+  const uint32_t packed = (static_cast<uint32_t>(red) & 0xFF) |
+                          (static_cast<uint32_t>(green) & 0xFF) << 8 |
+                          (static_cast<uint32_t>(blue) & 0xFF) << 16;
+  s.colour = packed;
+  if ((s.mode & kDrawOutlineOnly) == 0) {
+    s.brushColour = packed;
+    s.hollowBrush = false;
+  }
+  s.penColour = packed;
+  s.textColour = packed;
+}
+
+void DrawMode(int32_t mode) {
+  DrawState& s = State();
+  if (!s.current) return;
+  s.mode = mode;
+  s.hollowBrush = (mode & kDrawOutlineOnly) != 0;
+}
+
+void DrawBox(int32_t x, int32_t y, int32_t width, int32_t height, std::optional<int32_t> colour) {
+  DrawState& s = State();
+  if (!s.current) return;
+  if (colour) {
+    const uint32_t c = static_cast<uint32_t>(*colour);
+    DrawColour(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
+               static_cast<int32_t>((c >> 16) & 0xFF));
+  }
+  media::Surface* surface = CurrentSurface();
+  if (surface == nullptr) return;
+  if (width == 1 && height == 1) {
+    if (Inside(*surface, x, y)) WritePixel(*surface, x, y, PixelOf(s.colour));
+    return;
+  }
+  if (width <= 0 || height <= 0) return;
+  const int64_t right = static_cast<int64_t>(x) + width - 1;
+  const int64_t bottom = static_cast<int64_t>(y) + height - 1;
+  const int x0 = static_cast<int>(std::max<int64_t>(x, 0));
+  const int y0 = static_cast<int>(std::max<int64_t>(y, 0));
+  const int x1 = static_cast<int>(std::min<int64_t>(right, surface->width - 1));
+  const int y1 = static_cast<int>(std::min<int64_t>(bottom, surface->height - 1));
+  const uint32_t brush = PixelOf(s.brushColour);
+  for (int py = y0; py <= y1; ++py) {
+    const bool edgeRow = py == y || py == bottom;
+    for (int px = x0; px <= x1; ++px) {
+      if (edgeRow || px == x || px == right) {
+        PenPixel(*surface, px, py);
+      } else if (!s.hollowBrush) {
+        WritePixel(*surface, px, py, brush);
+      }
+    }
+  }
+}
+
+void DrawLocate(int32_t x, int32_t y) {
+  DrawState& s = State();
+  if (!s.current) return;
+  s.textX = x;
+  s.textY = y;
+}
+
+void DrawText(const std::string& text) {
+  DrawState& s = State();
+  if (!s.current || text.empty()) return;
+  media::Surface* surface = CurrentSurface();
+  if (surface == nullptr) return;
+  platform::TextBitmap bitmap;
+  if (!platform::FontRender(text, kTextPixelSize, false, &bitmap)) return;
+  const bool opaque = (s.mode & kDrawTransparentText) == 0;
+  const Rgb ink = Unpack(s.textColour);
+  const Rgb white{255, 255, 255};
+  for (int by = 0; by < bitmap.height; ++by) {
+    const int64_t py = static_cast<int64_t>(s.textY) + by;
+    if (py < 0 || py >= surface->height) continue;
+    for (int bx = 0; bx < bitmap.width; ++bx) {
+      const int64_t px = static_cast<int64_t>(s.textX) + bx;
+      if (px < 0 || px >= surface->width) continue;
+      const uint32_t coverage =
+          bitmap.coverage[static_cast<size_t>(by) * static_cast<size_t>(bitmap.width) +
+                          static_cast<size_t>(bx)];
+      if (!opaque && coverage == 0) continue;
+      const Rgb under = opaque ? white
+                               : Decompose(*surface, ReadPixel(*surface, static_cast<int>(px),
+                                                               static_cast<int>(py)));
+      const uint32_t value =
+          ScreenPixelValue(static_cast<int32_t>(Blend(under.r, ink.r, coverage)),
+                           static_cast<int32_t>(Blend(under.g, ink.g, coverage)),
+                           static_cast<int32_t>(Blend(under.b, ink.b, coverage)));
+      WritePixel(*surface, static_cast<int>(px), static_cast<int>(py), value);
+    }
+  }
+  s.textX += bitmap.width;
+}
+
+void DrawStartHook() {
+  DrawSystemInit();
+}
+
+void DrawEndHook() {
+  DrawEnd();
+  State() = DrawState{};
+}

@@ -1,0 +1,324 @@
+#include "media/sprites.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "media/image_decoders.h"
+#include "media/surface.h"
+
+namespace {
+
+// Image numbers above this are refused, so that a stray number cannot make
+// the table take gigabytes.
+constexpr int kMaxImageNumber = 65535;
+// Creating beyond the table makes numbers up to n + kTableGrowth exist.
+constexpr int kTableGrowth = 10;
+
+struct SpriteState {
+  std::vector<std::unique_ptr<media::ImageSlot>> slots;
+  std::vector<const media::ImageDecoder*> decoders;
+};
+
+SpriteState& State() {
+  static SpriteState state;
+  return state;
+}
+
+void RegisterDecoder(const media::ImageDecoder& decoder) {
+  auto& list = State().decoders;
+  if (std::find(list.begin(), list.end(), &decoder) == list.end()) list.push_back(&decoder);
+}
+
+void FreeImage(int number) {
+  auto& slots = State().slots;
+  if (number >= 0 && static_cast<size_t>(number) < slots.size())
+    slots[static_cast<size_t>(number)].reset();
+}
+
+// A fresh, empty slot under number, growing the table as needed; null when
+// the number is out of range.
+media::ImageSlot* NewSlot(int number) {
+  if (number < 0 || number > kMaxImageNumber) return nullptr;
+  auto& slots = State().slots;
+  if (static_cast<size_t>(number) >= slots.size()) {
+    slots.resize(static_cast<size_t>(number) + kTableGrowth + 1);
+  }
+  auto& slot = slots[static_cast<size_t>(number)];
+  slot = std::make_unique<media::ImageSlot>();
+  return slot.get();
+}
+
+bool ValidMode(int32_t mode) {
+  return mode == kSpriteModePlain || mode == kSpriteModeSystem || mode == kSpriteModeRaw ||
+         mode == kSpriteModeTexture;
+}
+
+// Sizes a surface of the screen's format; false without a screen.
+bool MakeScreenSurface(media::Surface* surface, int width, int height) {
+  const int code = media::DisplayPixelFormatCode();
+  if (code != 3 && code != 7) return false;
+  surface->width = width;
+  surface->height = height;
+  surface->bytesPerPixel = code == 3 ? 2 : 4;
+  surface->pitch = width * surface->bytesPerPixel;
+  surface->pixels.assign(static_cast<size_t>(surface->pitch) * static_cast<size_t>(height), 0);
+  return true;
+}
+
+// Converts top-first rows of the decoded picture into the surface.
+void ConvertInto(const media::DecodedImage& image, media::Surface* surface) {
+  const bool sixteen = surface->bytesPerPixel == 2;
+  for (int y = 0; y < image.height; ++y) {
+    uint8_t* dst = surface->Row(y);
+    if (image.kind == media::DecodedImage::Kind::Rgb555) {
+      const uint8_t* src = image.pixels.data() + static_cast<size_t>(y) * image.width * 2;
+      for (int x = 0; x < image.width; ++x) {
+        const uint16_t v = static_cast<uint16_t>(src[2 * x] | src[2 * x + 1] << 8);
+        if (sixteen) {
+          // Red and green one bit up into 5-6-5, blue kept.
+          const uint16_t p = static_cast<uint16_t>(((v >> 5) << 6) | (v & 0x1F));
+          std::memcpy(dst + 2 * x, &p, 2);
+        } else {
+          const uint32_t p = static_cast<uint32_t>(v & 0x1F) << 3 |
+                             static_cast<uint32_t>((v >> 5) & 0x1F) << 11 |
+                             static_cast<uint32_t>((v >> 10) & 0x1F) << 19;
+          std::memcpy(dst + 4 * x, &p, 4);
+        }
+      }
+    } else {
+      const uint8_t* src = image.pixels.data() + static_cast<size_t>(y) * image.width * 3;
+      for (int x = 0; x < image.width; ++x) {
+        const uint32_t b = src[3 * x];
+        const uint32_t g = src[3 * x + 1];
+        const uint32_t r = src[3 * x + 2];
+        if (sixteen) {
+          // Very dark colours come out as 0, the transparent colour.
+          const uint16_t p = static_cast<uint16_t>((r / 8) << 11 | (g / 4) << 5 | b / 8);
+          std::memcpy(dst + 2 * x, &p, 2);
+        } else {
+          const uint32_t p = b | g << 8 | r << 16;
+          std::memcpy(dst + 4 * x, &p, 4);
+        }
+      }
+    }
+  }
+}
+
+// Reads the data into a top-first picture, through the BMP reader or the
+// first decoder that accepts it.
+bool Decode(std::span<const uint8_t> data, bool raw, media::DecodedImage* image) {
+  if (media::IsBmp(data)) return media::ReadBmp(data, raw, image);
+  if (raw) return false;  // raw images come from 8-bit BMP data only
+  for (const media::ImageDecoder* decoder : State().decoders) {
+    int width = 0;
+    int height = 0;
+    if (!decoder->check(data, &width, &height)) continue;
+    if (!media::ImageSizeAllowed(width, height)) return false;
+    image->width = width;
+    image->height = height;
+    image->depth = 24;
+    image->kind = media::DecodedImage::Kind::Bgr24;
+    const size_t stride = static_cast<size_t>(width) * 3;
+    image->pixels.assign(stride * static_cast<size_t>(height), 0);
+    return decoder->decode(data, image->pixels.data(), stride, width, height);
+  }
+  return false;
+}
+
+int32_t Show(int32_t number, int32_t x, int32_t y, bool keyed) {
+  const media::ImageSlot* image = media::ImageFind(number);
+  media::Surface* back = media::DisplayBackBuffer();
+  if (image == nullptr || back == nullptr || !media::DisplayActive() || image->depth == -2)
+    return 0;
+  const media::Surface& src = image->surface;
+  if (src.bytesPerPixel != back->bytesPerPixel) return 0;
+  const int64_t W = back->width;
+  const int64_t H = back->height;
+  const int64_t w = src.width;
+  const int64_t h = src.height;
+  if (!(x < W && y < H && x > -w && y > -h)) return 0;
+  const int64_t visibleWidth = x + w > W ? W - x : w;
+  const int64_t visibleHeight = y + h > H ? H - y : h;
+  const int left = x < 0 ? static_cast<int>(-x) : 0;
+  const int top = y < 0 ? static_cast<int>(-y) : 0;
+  const int right = static_cast<int>(visibleWidth);
+  const int bottom = static_cast<int>(visibleHeight);
+  const int destX = std::max(x, 0);
+  const int destY = std::max(y, 0);
+  const int bpp = src.bytesPerPixel;
+  const size_t count = static_cast<size_t>(right - left);
+  for (int row = top; row < bottom; ++row) {
+    const uint8_t* s = src.Row(row) + static_cast<size_t>(left) * bpp;
+    uint8_t* d = back->Row(destY + row - top) + static_cast<size_t>(destX) * bpp;
+    if (!keyed) {
+      std::memcpy(d, s, count * static_cast<size_t>(bpp));
+    } else if (bpp == 2) {
+      for (size_t i = 0; i < count; ++i) {
+        if (s[2 * i] != 0 || s[2 * i + 1] != 0) std::memcpy(d + 2 * i, s + 2 * i, 2);
+      }
+    } else {
+      for (size_t i = 0; i < count; ++i) {
+        uint32_t p;
+        std::memcpy(&p, s + 4 * i, 4);
+        if (p != 0) std::memcpy(d + 4 * i, &p, 4);
+      }
+    }
+  }
+  return 1;
+}
+
+bool Solid(const media::Surface& s, int x, int y) {
+  const uint8_t* p = s.Row(y) + static_cast<size_t>(x) * s.bytesPerPixel;
+  if (s.bytesPerPixel == 2) return (p[0] | p[1]) != 0;
+  return (p[0] | p[1] | p[2]) != 0;  // the top byte carries no colour
+}
+
+}  // namespace
+
+namespace media {
+
+ImageSlot* ImageFind(int number) {
+  auto& slots = State().slots;
+  if (number < 0 || static_cast<size_t>(number) >= slots.size()) return nullptr;
+  ImageSlot* slot = slots[static_cast<size_t>(number)].get();
+  return slot != nullptr && slot->used ? slot : nullptr;
+}
+
+void ImageTableReset(int slots) {
+  auto& table = State().slots;
+  table.clear();
+  table.resize(static_cast<size_t>(std::max(slots, 0)));
+}
+
+void ImageTableFreeAll() {
+  for (auto& slot : State().slots) slot.reset();
+}
+
+}  // namespace media
+
+void ImageDecoderPNG() {
+  RegisterDecoder(media::PngImageDecoder());
+}
+
+void ImageDecoderJPEG() {
+  RegisterDecoder(media::JpegImageDecoder());
+}
+
+void ImageReaderStartHook() {
+  State().decoders.clear();
+}
+
+int32_t SpriteCatch(int32_t number, std::span<const uint8_t> data, int32_t mode) {
+  FreeImage(number);
+  if (number < 0 || number > kMaxImageNumber || !ValidMode(mode)) return 0;
+  const bool raw = mode == kSpriteModeRaw;
+  media::DecodedImage image;
+  if (!Decode(data, raw, &image)) return 0;
+  if (!raw && media::DisplayPixelFormatCode() == 0) return 0;  // no screen format to convert to
+  media::ImageSlot* slot = NewSlot(number);
+  if (slot == nullptr) return 0;
+  slot->width = static_cast<int16_t>(image.width);
+  slot->height = static_cast<int16_t>(image.height);
+  slot->mode = static_cast<int16_t>(mode);
+  if (raw) {
+    slot->depth = -2;
+    slot->surface.width = image.width;
+    slot->surface.height = image.height;
+    slot->surface.bytesPerPixel = 1;
+    slot->surface.pitch = image.width;
+    slot->surface.pixels = std::move(image.pixels);
+  } else {
+    slot->depth = static_cast<int16_t>(image.depth);
+    if (!MakeScreenSurface(&slot->surface, image.width, image.height)) {
+      FreeImage(number);
+      return 0;
+    }
+    ConvertInto(image, &slot->surface);
+  }
+  slot->used = true;
+  return 1;
+}
+
+int32_t SpriteCreate(int32_t number, int32_t width, int32_t height, int32_t mode) {
+  FreeImage(number);
+  if (number < 0 || number > kMaxImageNumber || !ValidMode(mode)) return 0;
+  if (!media::ImageSizeAllowed(width, height)) return 0;
+  const int code = media::DisplayPixelFormatCode();
+  const bool raw = mode == kSpriteModeRaw;
+  // Raw images are one byte per pixel, which only exists without a 16- or 32-bit screen.
+  if (raw && code != 0) return 0;
+  media::ImageSlot* slot = NewSlot(number);
+  if (slot == nullptr) return 0;
+  slot->width = static_cast<int16_t>(width);
+  slot->height = static_cast<int16_t>(height);
+  slot->mode = static_cast<int16_t>(mode);
+  if (raw) {
+    slot->depth = -2;
+    slot->surface.width = width;
+    slot->surface.height = height;
+    slot->surface.bytesPerPixel = 1;
+    slot->surface.pitch = width;
+    slot->surface.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  } else {
+    if (!MakeScreenSurface(&slot->surface, width, height)) {
+      FreeImage(number);
+      return 0;
+    }
+    slot->depth = static_cast<int16_t>(code == 3 ? 16 : 32);
+  }
+  slot->used = true;
+  return 1;
+}
+
+int32_t SpriteShow(int32_t number, int32_t x, int32_t y) {
+  return Show(number, x, y, false);
+}
+
+int32_t SpriteShowKeyed(int32_t number, int32_t x, int32_t y) {
+  return Show(number, x, y, true);
+}
+
+int32_t SpriteHit(int32_t image1, int32_t x1, int32_t y1, int32_t image2, int32_t x2, int32_t y2) {
+  const media::ImageSlot* a = media::ImageFind(image1);
+  const media::ImageSlot* b = media::ImageFind(image2);
+  if (a == nullptr || b == nullptr || a->depth == -2 || b->depth == -2) return 0;
+  const media::Surface& sa = a->surface;
+  const media::Surface& sb = b->surface;
+  const int64_t w1 = sa.width;
+  const int64_t h1 = sa.height;
+  const int64_t w2 = sb.width;
+  const int64_t h2 = sb.height;
+  // Rectangles first: touching edges are no overlap.
+  if (!(x2 < x1 + w1 && x1 < x2 + w2 && y1 < y2 + h2 && y2 < y1 + h1)) return 0;
+  int64_t ax, bx, width;
+  if (x1 < x2) {
+    ax = static_cast<int64_t>(x2) - x1;
+    bx = 0;
+    width = std::min(w1 - ax, w2);
+  } else {
+    ax = 0;
+    bx = static_cast<int64_t>(x1) - x2;
+    width = std::min(w2 - bx, w1);
+  }
+  int64_t ay, by, height;
+  if (y1 < y2) {
+    ay = static_cast<int64_t>(y2) - y1;
+    by = 0;
+    height = std::min(h1 - ay, h2);
+  } else {
+    ay = 0;
+    by = static_cast<int64_t>(y1) - y2;
+    height = std::min(h2 - by, h1);
+  }
+  for (int64_t row = 0; row < height; ++row) {
+    for (int64_t col = 0; col < width; ++col) {
+      if (Solid(sa, static_cast<int>(ax + col), static_cast<int>(ay + row)) &&
+          Solid(sb, static_cast<int>(bx + col), static_cast<int>(by + row))) {
+        return 1;
+      }
+    }
+  }
+  return 0;
+}
