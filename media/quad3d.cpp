@@ -1,0 +1,157 @@
+// 3D sprite table, batches and device state over the software rasteriser.
+
+#include "media/quad3d.h"
+
+#include <vector>
+
+#include "media/rasterizer.h"
+#include "media/surface.h"
+
+namespace {
+
+// Highest 3D sprite number that can be created; keeps a stray number from
+// growing the table without bound.
+constexpr int32_t kMaxNumber = 65535;
+constexpr int32_t kInitialSlots = 50;
+constexpr int16_t kTextureMode = 4;
+
+struct QuadSlot {
+  bool used = false;
+  int32_t image = 0;  // the texture: the pixels of this image, shared, not copied
+  media::QuadShape shape;
+};
+
+struct Quad3DState {
+  bool initialised = false;
+  std::vector<QuadSlot> slots;
+  // The "device": set up at Quad3DBegin for the screen of a given stamp.
+  bool rebuild = true;
+  bool haveDevice = false;
+  uint32_t deviceStamp = 0;
+  bool inBatch = false;
+  int32_t quality = 0;
+  media::QuadDrawState draw;
+};
+
+Quad3DState& State() {
+  static Quad3DState state;
+  return state;
+}
+
+QuadSlot* Find(int32_t number) {
+  Quad3DState& s = State();
+  if (number < 0 || static_cast<size_t>(number) >= s.slots.size()) return nullptr;
+  QuadSlot& slot = s.slots[static_cast<size_t>(number)];
+  return slot.used ? &slot : nullptr;
+}
+
+// The texture of a 3D sprite: its image's pixels as they are now. An image
+// that was freed or replaced by one that is not a texture leaves the sprite
+// without a texture, and it is not drawn.
+const media::Surface* Texture(const QuadSlot& slot) {
+  const media::ImageSlot* image = media::ImageFind(slot.image);
+  if (image == nullptr || image->mode != kTextureMode) return nullptr;
+  return &image->surface;
+}
+
+bool DeviceReady() {
+  const Quad3DState& s = State();
+  return s.haveDevice && media::DisplayBackBuffer() != nullptr &&
+         s.deviceStamp == media::DisplayScreenStamp();
+}
+
+}  // namespace
+
+int32_t Quad3DSystemInit() {
+  Quad3DState& s = State();
+  s = Quad3DState{};
+  s.slots.resize(kInitialSlots);
+  s.initialised = true;
+  s.rebuild = true;
+  return 1;
+}
+
+void Quad3DEndHook() {
+  State() = Quad3DState{};
+}
+
+int32_t Quad3DCreate(int32_t number, int32_t image) {
+  Quad3DState& s = State();
+  if (!s.initialised || number < 0 || number > kMaxNumber) return 0;
+  if (static_cast<size_t>(number) < s.slots.size())
+    s.slots[static_cast<size_t>(number)] = QuadSlot{};
+  const media::ImageSlot* img = media::ImageFind(image);
+  if (img == nullptr || img->mode != kTextureMode) return 0;
+  if (static_cast<size_t>(number) >= s.slots.size())
+    s.slots.resize(static_cast<size_t>(number) + 11);
+  QuadSlot& slot = s.slots[static_cast<size_t>(number)];
+  slot.used = true;
+  slot.image = image;
+  slot.shape = media::QuadShapeMake(img->width, img->height);
+  return 1;
+}
+
+int32_t Quad3DBegin() {
+  Quad3DState& s = State();
+  if (!s.initialised) return 0;
+  const uint32_t stamp = media::DisplayScreenStamp();
+  if (s.rebuild || !s.haveDevice || s.deviceStamp != stamp) {
+    // The device renders into the back buffer of the screen that is open now;
+    // without a screen there is none, and the next Quad3DBegin tries again.
+    s.haveDevice = false;
+    s.inBatch = false;
+    if (media::DisplayBackBuffer() == nullptr) return 0;
+    s.haveDevice = true;
+    s.deviceStamp = stamp;
+    s.rebuild = false;
+  }
+  // A batch that is already open stays open; starting another one fails.
+  if (s.inBatch) return 0;
+  s.draw.srcBlend = media::kBlendSrcAlpha;
+  s.draw.dstBlend = media::kBlendInvSrcAlpha;
+  s.inBatch = true;
+  return 1;
+}
+
+void Quad3DEnd() {
+  State().inBatch = false;
+}
+
+void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha) {
+  Quad3DState& s = State();
+  const QuadSlot* slot = Find(number);
+  if (slot == nullptr || !s.inBatch || !DeviceReady() || !media::DisplayActive()) return;
+  const media::Surface* texture = Texture(*slot);
+  if (texture == nullptr) return;
+  media::QuadVertex v[4];
+  media::QuadShapePlace(slot->shape, x, y, alpha, v);
+  s.draw.bilinear = s.quality != 0;
+  media::RasterizeQuad(*media::DisplayBackBuffer(), *texture, v, s.draw);
+}
+
+void Quad3DRotate(int32_t number, int32_t angle, int32_t mode) {
+  if (QuadSlot* slot = Find(number)) media::QuadShapeRotate(slot->shape, angle, mode);
+}
+
+void Quad3DZoom(int32_t number, int32_t width, int32_t height) {
+  if (QuadSlot* slot = Find(number)) media::QuadShapeZoom(slot->shape, width, height);
+}
+
+void Quad3DTransform(int32_t number, float x1, float y1, float x2, float y2, float x3, float y3,
+                     float x4, float y4) {
+  if (QuadSlot* slot = Find(number)) {
+    media::QuadShapeTransform(slot->shape, x1, y1, x2, y2, x3, y3, x4, y4);
+  }
+}
+
+void Quad3DQuality(int32_t quality) {
+  State().quality = quality;
+}
+
+void Quad3DBlendingMode(int32_t source, int32_t destination) {
+  Quad3DState& s = State();
+  if (!s.haveDevice) return;
+  auto valid = [](int32_t f) { return f >= media::kBlendZero && f <= media::kBlendSrcAlphaSat; };
+  if (valid(source)) s.draw.srcBlend = source;
+  if (valid(destination)) s.draw.dstBlend = destination;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// 3D sprites: textured quads drawn into the back buffer. A 3D sprite takes its
+// pixels from a texture-mode image (mode 4) and can be turned about its
+// centre, resized or given four free corners; it is drawn in batches between
+// Quad3DBegin and Quad3DEnd with a per-draw alpha of 0 to 255.
+//
+// Numbers are chosen by the caller; a number without a 3D sprite makes every
+// operation on it do nothing.
+
+#include <cstdint>
+
+// Makes the 3D sprite table (numbers 0 to 49) and asks for the drawing device
+// to be set up at the next Quad3DBegin. 1 on success.
+int32_t Quad3DSystemInit();
+// End-of-program hook: frees every 3D sprite and the device.
+void Quad3DEndHook();
+
+// Makes 3D sprite `number` from image `image`, sharing the image's pixels.
+// Non-zero on success; 0 if the image is missing or not in texture mode.
+int32_t Quad3DCreate(int32_t number, int32_t image);
+
+// Starts a batch: 1 when started, 0 when there is no screen to draw into or a
+// batch is already open. Resets blending to source alpha / inverse source alpha.
+int32_t Quad3DBegin();
+// Ends the open batch, if any.
+void Quad3DEnd();
+
+// Draws 3D sprite `number` moved by (x, y), with alpha (low 8 bits) as its
+// opacity. Draws only inside a batch while the screen is active.
+void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha = 255);
+
+// Turns the sprite about its centre: mode 0 to `angle` degrees, any other mode
+// by `angle` degrees more than its accumulated angle.
+void Quad3DRotate(int32_t number, int32_t angle, int32_t mode);
+// New size with unrotated corners.
+void Quad3DZoom(int32_t number, int32_t width, int32_t height);
+// Free corners, clockwise from the texture's top-left.
+void Quad3DTransform(int32_t number, float x1, float y1, float x2, float y2, float x3, float y3,
+                     float x4, float y4);
+
+// 0: nearest texels; otherwise bilinear filtering, for later draws.
+void Quad3DQuality(int32_t quality);
+// Blend factors (1 zero, 2 one, 3 source colour, 4 inverse source colour,
+// 5 source alpha, 6 inverse source alpha, 7 destination alpha, 8 inverse
+// destination alpha, 9 destination colour, 10 inverse destination colour,
+// 11 saturated source alpha) until the next Quad3DBegin. A factor outside
+// 1 to 11 is ignored and leaves that factor as it was.
+void Quad3DBlendingMode(int32_t source, int32_t destination);

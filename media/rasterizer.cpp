@@ -1,0 +1,752 @@
+// Software rasteriser for textured quads (see rasterizer.h).
+//
+// Geometry is snapped to 1/16 pixel and walked with exact integer edge
+// functions, one row at a time: for each row the covered columns follow from
+// the three edge inequalities solved for x, so the fill rule is exact and
+// costs three divisions per row rather than three tests per pixel. Texture
+// coordinates and alpha come from plane equations evaluated in double at both
+// ends of each row span and stepped in fixed point across it. Colours are
+// blended a whole pixel at a time with the channels side by side in one
+// 32-bit word, or, where SSE2 exists, four 32-bit or eight 16-bit pixels at
+// a time with the same arithmetic.
+
+#include "media/rasterizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace media {
+namespace {
+
+constexpr int64_t kSub = 16;              // sub-pixel steps per pixel
+constexpr float kMaxCoord = 16777216.0f;  // |coordinate| limit, keeps edge maths in 64 bits
+constexpr int64_t kFix = 65536;           // 16.16 fixed point for texel and alpha steps
+
+// --- Pixel formats --------------------------------------------------------------
+//
+// Every format offers: the key test, conversion to and from 0x00RRGGBB with
+// 8-bit channels (filtering and the general blend), and the fast blends.
+
+// round(t / 255) for t up to 65535, exact: (t + 128 + ((t + 128) >> 8)) >> 8.
+// The 32-bit forms below do this on two or one 16-bit fields at once.
+
+struct Format32 {
+  using Pixel = uint32_t;
+  static bool IsKey(Pixel p) { return (p & 0x00FFFFFFu) == 0; }
+  static uint32_t ToRgb(Pixel p) { return p & 0x00FFFFFFu; }
+  static Pixel FromRgb(uint32_t c) { return c; }
+
+  // s x a / 255 + d x (255 - a) / 255, rounded, per channel.
+  static Pixel Blend(Pixel s, Pixel d, uint32_t a) {
+    const uint32_t ia = 255 - a;
+    uint32_t rb = (s & 0x00FF00FFu) * a + (d & 0x00FF00FFu) * ia + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    uint32_t g = (s & 0x0000FF00u) * a + (d & 0x0000FF00u) * ia + 0x00008000u;
+    g = ((g + ((g >> 8) & 0x0000FF00u)) >> 8) & 0x0000FF00u;
+    return rb | g;
+  }
+  // s x a / 255, rounded, per channel.
+  static uint32_t Scale(Pixel s, uint32_t a) {
+    uint32_t rb = (s & 0x00FF00FFu) * a + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    uint32_t g = (s & 0x0000FF00u) * a + 0x00008000u;
+    g = ((g + ((g >> 8) & 0x0000FF00u)) >> 8) & 0x0000FF00u;
+    return rb | g;
+  }
+  // Per-channel sum, saturated at 255.
+  static Pixel AddSat(Pixel s, Pixel d) {
+    const uint32_t rb = (s & 0x00FF00FFu) + (d & 0x00FF00FFu);
+    const uint32_t g = (s & 0x0000FF00u) + (d & 0x0000FF00u);
+    const uint32_t over = (rb & 0x01000100u) | (g & 0x00010000u);
+    const uint32_t sat = over - (over >> 8);  // 0xFF in every channel that overflowed
+    return ((rb & 0x00FF00FFu) | (g & 0x0000FF00u)) | sat;
+  }
+  static Pixel Add(Pixel s, Pixel d, uint32_t a) { return AddSat(Scale(s, a), d); }
+};
+
+// 5-6-5 pixels are blended in their own channels: the pixel is spread to
+// 0x07E0F81F (green in bits 21-26, red 11-15, blue 0-4) so that each channel
+// has room for a product with a 5-bit alpha. Alpha counts in 32nds, rounded;
+// 0 keeps the destination and 255 gives the source exactly.
+struct Format16 {
+  using Pixel = uint16_t;
+  static constexpr uint32_t kSpread = 0x07E0F81Fu;
+  static bool IsKey(Pixel p) { return p == 0; }
+  static uint32_t ToRgb(Pixel p) {
+    uint32_t c = ((p & 0xF800u) << 8) | ((p & 0x07E0u) << 5) | ((p & 0x001Fu) << 3);
+    return c | ((c >> 5) & 0x00070007u) | ((c >> 6) & 0x00000300u);
+  }
+  static Pixel FromRgb(uint32_t c) {
+    return static_cast<Pixel>(((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu));
+  }
+  static uint32_t Spread(Pixel p) { return (p | (static_cast<uint32_t>(p) << 16)) & kSpread; }
+  static Pixel Fold(uint32_t x) { return static_cast<Pixel>((x | (x >> 16)) & 0xFFFFu); }
+  static uint32_t Alpha32(uint32_t a) { return (a + 4) >> 3; }
+
+  static Pixel Blend(Pixel s, Pixel d, uint32_t a) {
+    const uint32_t a5 = Alpha32(a);
+    const uint32_t x = ((Spread(s) * a5 + Spread(d) * (32 - a5)) >> 5) & kSpread;
+    return Fold(x);
+  }
+  static Pixel AddSat(Pixel s, Pixel d) {
+    const uint32_t sum = Spread(s) + Spread(d);
+    const uint32_t low = sum & 0x00010020u;   // carries out of red and blue
+    const uint32_t high = sum & 0x08000000u;  // carry out of green
+    const uint32_t sat = (low - (low >> 5)) | (high - (high >> 6));
+    return Fold((sum | sat) & kSpread);
+  }
+  static Pixel Add(Pixel s, Pixel d, uint32_t a) {
+    const uint32_t a5 = Alpha32(a);
+    return AddSat(Fold(((Spread(s) * a5) >> 5) & kSpread), d);
+  }
+};
+
+// How a span combines source and destination.
+enum class Op {
+  Opaque,   // source replaces destination
+  Blend,    // source x alpha + destination x (1 - alpha)
+  Add,      // source x alpha + destination, saturated
+  AddFull,  // source + destination, saturated (Add at alpha 255)
+  Generic,  // any pair of factors, evaluated per channel
+};
+
+// Factor kinds after folding the destination-alpha factors: the back buffer
+// has no alpha, so destination alpha is 1.
+enum class Factor {
+  Zero,
+  One,
+  SrcColor,
+  InvSrcColor,
+  SrcAlpha,
+  InvSrcAlpha,
+  DstColor,
+  InvDstColor
+};
+
+bool FoldFactor(int code, Factor* out) {
+  switch (code) {
+    case kBlendZero:
+      *out = Factor::Zero;
+      return true;
+    case kBlendOne:
+      *out = Factor::One;
+      return true;
+    case kBlendSrcColor:
+      *out = Factor::SrcColor;
+      return true;
+    case kBlendInvSrcColor:
+      *out = Factor::InvSrcColor;
+      return true;
+    case kBlendSrcAlpha:
+      *out = Factor::SrcAlpha;
+      return true;
+    case kBlendInvSrcAlpha:
+      *out = Factor::InvSrcAlpha;
+      return true;
+    case kBlendDestAlpha:
+      *out = Factor::One;
+      return true;
+    case kBlendInvDestAlpha:
+      *out = Factor::Zero;
+      return true;
+    case kBlendDestColor:
+      *out = Factor::DstColor;
+      return true;
+    case kBlendInvDestColor:
+      *out = Factor::InvDstColor;
+      return true;
+    // min(source alpha, 1 - destination alpha) with destination alpha 1.
+    case kBlendSrcAlphaSat:
+      *out = Factor::Zero;
+      return true;
+    default:
+      return false;
+  }
+}
+
+inline uint32_t FactorValue(Factor f, uint32_t s, uint32_t d, uint32_t a) {
+  switch (f) {
+    case Factor::Zero:
+      return 0;
+    case Factor::One:
+      return 255;
+    case Factor::SrcColor:
+      return s;
+    case Factor::InvSrcColor:
+      return 255 - s;
+    case Factor::SrcAlpha:
+      return a;
+    case Factor::InvSrcAlpha:
+      return 255 - a;
+    case Factor::DstColor:
+      return d;
+    case Factor::InvDstColor:
+      return 255 - d;
+  }
+  return 0;
+}
+
+uint32_t GenericBlend(uint32_t s, uint32_t d, uint32_t a, Factor fs, Factor fd) {
+  uint32_t out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const uint32_t sc = (s >> shift) & 0xFF;
+    const uint32_t dc = (d >> shift) & 0xFF;
+    const uint32_t t = sc * FactorValue(fs, sc, dc, a) + dc * FactorValue(fd, sc, dc, a);
+    out |= std::min<uint32_t>(255, (2 * t + 255) / 510) << shift;
+  }
+  return out;
+}
+
+struct SpanTexture {
+  const uint8_t* pixels;
+  int64_t pitch;
+  int width;
+  int height;
+};
+
+// Everything one span needs besides where it writes.
+struct SpanSetup {
+  int64_t u, v, a;     // at the first pixel: texel x, texel y (16.16), alpha (16.16)
+  int64_t du, dv, da;  // per pixel
+  Factor fs, fd;
+};
+
+template <class F>
+inline typename F::Pixel TexelAt(const SpanTexture& t, int x, int y) {
+  typename F::Pixel p;
+  std::memcpy(&p, t.pixels + y * t.pitch + static_cast<int64_t>(x) * sizeof(p), sizeof(p));
+  return p;
+}
+
+// Bilinear lerp of two 0x00RRGGBB colours by f/256.
+inline uint32_t Lerp(uint32_t c0, uint32_t c1, uint32_t f) {
+  const uint32_t rb = ((c0 & 0x00FF00FFu) * (256 - f) + (c1 & 0x00FF00FFu) * f) >> 8;
+  const uint32_t g = ((c0 & 0x0000FF00u) * (256 - f) + (c1 & 0x0000FF00u) * f) >> 8;
+  return (rb & 0x00FF00FFu) | (g & 0x0000FF00u);
+}
+
+#if defined(__SSE2__)
+// Four 32-bit pixels at a time at one alpha; the same arithmetic as the
+// scalar Format32 blends, so results are identical. Returns how many pixels
+// it drew (a multiple of four); the caller finishes the rest.
+template <Op kOp, bool kFlat>
+int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSetup& s,
+                 const uint32_t* flatRow) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i rgbMask = _mm_set1_epi32(0x00FFFFFF);
+  const uint32_t alpha = static_cast<uint32_t>(s.a >> 16);
+  const __m128i a16 = _mm_set1_epi16(static_cast<int16_t>(alpha));
+  const __m128i ia16 = _mm_set1_epi16(static_cast<int16_t>(255 - alpha));
+  const __m128i half = _mm_set1_epi16(128);
+  auto div255 = [](__m128i t) { return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8); };
+  int64_t u = s.u, v = s.v;
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    // Gathered into registers directly: going through memory would stall
+    // on store forwarding.
+    __m128i t[4];
+    for (int k = 0; k < 4; ++k, u += s.du) {
+      uint32_t texel;
+      if constexpr (kFlat) {
+        texel = flatRow[u >> 16];
+      } else {
+        std::memcpy(&texel, tex.pixels + (v >> 16) * tex.pitch + (u >> 16) * 4, 4);
+        v += s.dv;
+      }
+      t[k] = _mm_cvtsi32_si128(static_cast<int>(texel));
+    }
+    const __m128i src =
+        _mm_unpacklo_epi64(_mm_unpacklo_epi32(t[0], t[1]), _mm_unpacklo_epi32(t[2], t[3]));
+    const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
+    if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
+    __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+    const __m128i d = _mm_loadu_si128(where);
+    __m128i out;
+    if constexpr (kOp == Op::Opaque) {
+      out = src;
+    } else if constexpr (kOp == Op::AddFull) {
+      out = _mm_adds_epu8(src, d);
+    } else {
+      const __m128i slo = _mm_unpacklo_epi8(src, zero), shi = _mm_unpackhi_epi8(src, zero);
+      if constexpr (kOp == Op::Blend) {
+        const __m128i dlo = _mm_unpacklo_epi8(d, zero), dhi = _mm_unpackhi_epi8(d, zero);
+        const __m128i lo = div255(_mm_add_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(slo, a16), _mm_mullo_epi16(dlo, ia16)), half));
+        const __m128i hi = div255(_mm_add_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(shi, a16), _mm_mullo_epi16(dhi, ia16)), half));
+        out = _mm_packus_epi16(lo, hi);
+      } else {  // Add
+        const __m128i lo = div255(_mm_add_epi16(_mm_mullo_epi16(slo, a16), half));
+        const __m128i hi = div255(_mm_add_epi16(_mm_mullo_epi16(shi, a16), half));
+        out = _mm_adds_epu8(_mm_packus_epi16(lo, hi), d);
+      }
+    }
+    out = _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out));
+    _mm_storeu_si128(where, out);
+  }
+  return i;
+}
+
+// Eight 5-6-5 pixels at a time at one alpha, each channel in its own 16-bit
+// lanes; the same arithmetic as the scalar Format16 blends.
+template <Op kOp, bool kFlat>
+int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const SpanSetup& s,
+                       const uint16_t* flatRow) {
+  const __m128i zero = _mm_setzero_si128();
+  const int a5 = static_cast<int>(Format16::Alpha32(static_cast<uint32_t>(s.a >> 16)));
+  const __m128i a = _mm_set1_epi16(static_cast<int16_t>(a5));
+  const __m128i ia = _mm_set1_epi16(static_cast<int16_t>(32 - a5));
+  const __m128i m5 = _mm_set1_epi16(31), m6 = _mm_set1_epi16(63);
+  int64_t u = s.u, v = s.v;
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m128i src = zero;
+    auto put = [&](auto lane) {
+      uint16_t texel;
+      if constexpr (kFlat) {
+        texel = flatRow[u >> 16];
+      } else {
+        std::memcpy(&texel, tex.pixels + (v >> 16) * tex.pitch + (u >> 16) * 2, 2);
+        v += s.dv;
+      }
+      u += s.du;
+      src = _mm_insert_epi16(src, texel, decltype(lane)::value);
+    };
+    put(std::integral_constant<int, 0>{});
+    put(std::integral_constant<int, 1>{});
+    put(std::integral_constant<int, 2>{});
+    put(std::integral_constant<int, 3>{});
+    put(std::integral_constant<int, 4>{});
+    put(std::integral_constant<int, 5>{});
+    put(std::integral_constant<int, 6>{});
+    put(std::integral_constant<int, 7>{});
+    const __m128i keyed = _mm_cmpeq_epi16(src, zero);
+    if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
+    __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+    const __m128i d = _mm_loadu_si128(where);
+    __m128i out;
+    if constexpr (kOp == Op::Opaque) {
+      out = src;
+    } else {
+      __m128i sr = _mm_srli_epi16(src, 11);
+      __m128i sg = _mm_and_si128(_mm_srli_epi16(src, 5), m6);
+      __m128i sb = _mm_and_si128(src, m5);
+      const __m128i dr = _mm_srli_epi16(d, 11);
+      const __m128i dg = _mm_and_si128(_mm_srli_epi16(d, 5), m6);
+      const __m128i db = _mm_and_si128(d, m5);
+      __m128i r, g, b;
+      if constexpr (kOp == Op::Blend) {
+        r = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(sr, a), _mm_mullo_epi16(dr, ia)), 5);
+        g = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(sg, a), _mm_mullo_epi16(dg, ia)), 5);
+        b = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(sb, a), _mm_mullo_epi16(db, ia)), 5);
+      } else {
+        if constexpr (kOp == Op::Add) {
+          sr = _mm_srli_epi16(_mm_mullo_epi16(sr, a), 5);
+          sg = _mm_srli_epi16(_mm_mullo_epi16(sg, a), 5);
+          sb = _mm_srli_epi16(_mm_mullo_epi16(sb, a), 5);
+        }
+        r = _mm_min_epi16(_mm_add_epi16(sr, dr), m5);
+        g = _mm_min_epi16(_mm_add_epi16(sg, dg), m6);
+        b = _mm_min_epi16(_mm_add_epi16(sb, db), m5);
+      }
+      out = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
+    }
+    out = _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out));
+    _mm_storeu_si128(where, out);
+  }
+  return i;
+}
+#endif
+
+// kFlat: the span reads one texture row at one alpha (no v or alpha steps),
+// as in every unrotated quad drawn at one alpha.
+template <class F, bool kBilinear, Op kOp, bool kFlat>
+void DrawSpan(typename F::Pixel* dst, int count, const SpanTexture& tex, const SpanSetup& s) {
+  using Pixel = typename F::Pixel;
+  int64_t u = s.u, v = s.v, a = s.a;
+  const Pixel* flatRow = reinterpret_cast<const Pixel*>(tex.pixels + (v >> 16) * tex.pitch);
+  const int64_t dv = kFlat ? 0 : s.dv;
+  const int64_t da = kFlat ? 0 : s.da;
+  int i = 0;
+#if defined(__SSE2__)
+  if constexpr (!kBilinear && kOp != Op::Generic) {
+    if (da == 0) {
+      if constexpr (std::is_same_v<F, Format32>) {
+        i = DrawSpanSse2<kOp, kFlat>(dst, count, tex, s, flatRow);
+      } else {
+        i = DrawSpanSse2Rgb565<kOp, kFlat>(dst, count, tex, s, flatRow);
+      }
+      u += s.du * i;
+      v += dv * i;
+    }
+  }
+#endif
+  for (; i < count; ++i, u += s.du, v += dv, a += da) {
+    const int tx = static_cast<int>(u >> 16);
+    Pixel src;
+    if constexpr (kFlat && !kBilinear) {
+      src = flatRow[tx];
+    } else {
+      src = TexelAt<F>(tex, tx, static_cast<int>(v >> 16));
+    }
+    if (F::IsKey(src)) continue;
+    if constexpr (kBilinear) {
+      // Sample between the four texels around the point; a keyed neighbour
+      // takes the nearest texel's colour so that edges do not darken.
+      const int64_t su = u - kFix / 2;
+      const int64_t sv = v - kFix / 2;
+      const int sx = static_cast<int>(su >> 16);
+      const int sy = static_cast<int>(sv >> 16);
+      const int x0 = std::clamp(sx, 0, tex.width - 1);
+      const int y0 = std::clamp(sy, 0, tex.height - 1);
+      const int x1 = std::clamp(sx + 1, 0, tex.width - 1);
+      const int y1 = std::clamp(sy + 1, 0, tex.height - 1);
+      const uint32_t fx = static_cast<uint32_t>((su >> 8) & 0xFF);
+      const uint32_t fy = static_cast<uint32_t>((sv >> 8) & 0xFF);
+      const uint32_t cn = F::ToRgb(src);
+      auto fetch = [&](int x, int y) {
+        const Pixel p = TexelAt<F>(tex, x, y);
+        return F::IsKey(p) ? cn : F::ToRgb(p);
+      };
+      const uint32_t top = Lerp(fetch(x0, y0), fetch(x1, y0), fx);
+      const uint32_t bottom = Lerp(fetch(x0, y1), fetch(x1, y1), fx);
+      src = F::FromRgb(Lerp(top, bottom, fy));
+    }
+    if constexpr (kOp == Op::Opaque) {
+      dst[i] = src;
+    } else if constexpr (kOp == Op::AddFull) {
+      dst[i] = F::AddSat(src, dst[i]);
+    } else {
+      const uint32_t alpha = static_cast<uint32_t>(a >> 16);
+      if constexpr (kOp == Op::Blend) {
+        dst[i] = F::Blend(src, dst[i], alpha);
+      } else if constexpr (kOp == Op::Add) {
+        dst[i] = F::Add(src, dst[i], alpha);
+      } else {
+        dst[i] = F::FromRgb(GenericBlend(F::ToRgb(src), F::ToRgb(dst[i]), alpha, s.fs, s.fd));
+      }
+    }
+  }
+}
+
+using SpanFn = void (*)(void* dst, int count, const SpanTexture& tex, const SpanSetup& s);
+
+template <class F, bool kBilinear, Op kOp>
+void SpanThunk(void* dst, int count, const SpanTexture& tex, const SpanSetup& s) {
+  auto* out = static_cast<typename F::Pixel*>(dst);
+  if (s.dv == 0 && s.da == 0) {
+    DrawSpan<F, kBilinear, kOp, true>(out, count, tex, s);
+  } else {
+    DrawSpan<F, kBilinear, kOp, false>(out, count, tex, s);
+  }
+}
+
+template <class F, bool kBilinear>
+SpanFn PickOp(Op op) {
+  switch (op) {
+    case Op::Opaque:
+      return &SpanThunk<F, kBilinear, Op::Opaque>;
+    case Op::Blend:
+      return &SpanThunk<F, kBilinear, Op::Blend>;
+    case Op::Add:
+      return &SpanThunk<F, kBilinear, Op::Add>;
+    case Op::AddFull:
+      return &SpanThunk<F, kBilinear, Op::AddFull>;
+    case Op::Generic:
+      return &SpanThunk<F, kBilinear, Op::Generic>;
+  }
+  return nullptr;
+}
+
+SpanFn PickSpan(int bytesPerPixel, bool bilinear, Op op) {
+  if (bytesPerPixel == 4)
+    return bilinear ? PickOp<Format32, true>(op) : PickOp<Format32, false>(op);
+  return bilinear ? PickOp<Format16, true>(op) : PickOp<Format16, false>(op);
+}
+
+// --- Geometry ---------------------------------------------------------------
+
+int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
+  int64_t q = a / b;
+  if ((a % b != 0) && (a < 0)) --q;
+  return q;
+}
+
+int64_t CeilDiv(int64_t a, int64_t b) {  // b > 0
+  return -FloorDiv(-a, b);
+}
+
+struct SnappedVertex {
+  int64_t x, y;    // 1/16 pixel
+  double u, v, a;  // texel x, texel y, alpha 0..255
+};
+
+// Affine function q(x, y) = q0 + dx (x - x0) + dy (y - y0), in pixels.
+struct Plane {
+  double q0, dx, dy, x0, y0;
+  double At(double x, double y) const { return q0 + dx * (x - x0) + dy * (y - y0); }
+};
+
+Plane MakePlane(const SnappedVertex* p[3], double SnappedVertex::*q, double det) {
+  const double x0 = static_cast<double>(p[0]->x) / kSub, y0 = static_cast<double>(p[0]->y) / kSub;
+  const double x1 = static_cast<double>(p[1]->x) / kSub - x0;
+  const double y1 = static_cast<double>(p[1]->y) / kSub - y0;
+  const double x2 = static_cast<double>(p[2]->x) / kSub - x0;
+  const double y2 = static_cast<double>(p[2]->y) / kSub - y0;
+  const double q1 = p[1]->*q - p[0]->*q;
+  const double q2 = p[2]->*q - p[0]->*q;
+  Plane plane;
+  plane.q0 = p[0]->*q;
+  plane.dx = (q1 * y2 - q2 * y1) / det;
+  plane.dy = (q2 * x1 - q1 * x2) / det;
+  plane.x0 = x0;
+  plane.y0 = y0;
+  return plane;
+}
+
+int64_t ToFixed(double value, int64_t lo, int64_t hi) {
+  const double f = std::floor(value * kFix + 0.5);
+  if (!(f > static_cast<double>(lo))) return lo;
+  if (!(f < static_cast<double>(hi))) return hi;
+  return static_cast<int64_t>(f);
+}
+
+struct DrawContext {
+  Surface* target;
+  SpanTexture tex;
+  SpanFn span;
+  Factor fs, fd;
+};
+
+void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedVertex& b,
+                  const SnappedVertex& c) {
+  const SnappedVertex* p[3] = {&a, &b, &c};
+  // Twice the signed area in 1/256 pixel units; make it positive.
+  int64_t area =
+      (p[1]->x - p[0]->x) * (p[2]->y - p[0]->y) - (p[1]->y - p[0]->y) * (p[2]->x - p[0]->x);
+  if (area == 0) return;
+  if (area < 0) {
+    std::swap(p[1], p[2]);
+    area = -area;
+  }
+
+  // Edge i runs from p[i] to p[i+1]; inside is E(x, y) >= bias on every edge.
+  // Written as E = k * column + m(row), with columns and rows counted in pixels
+  // and evaluated at pixel centres.
+  struct Edge {
+    int64_t k;     // per column
+    int64_t mRow;  // per row
+    int64_t m0;    // at row 0
+  } edges[3];
+  for (int i = 0; i < 3; ++i) {
+    const SnappedVertex& s = *p[i];
+    const SnappedVertex& e = *p[(i + 1) % 3];
+    const int64_t dx = e.x - s.x;
+    const int64_t dy = e.y - s.y;
+    // Top edges (horizontal, inside below) and left edges (inside to the
+    // right) own the pixel centres lying exactly on them; others do not.
+    const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+    const int64_t bias = topLeft ? 0 : 1;
+    // E(X, Y) = dx (Y - s.y) - dy (X - s.x), X = col * 16 + 8, Y = row * 16 + 8.
+    edges[i].k = -dy * kSub;
+    edges[i].mRow = dx * kSub;
+    edges[i].m0 = dx * (kSub / 2 - s.y) - dy * (kSub / 2 - s.x) - bias;
+  }
+
+  const Surface& t = *ctx.target;
+  const int64_t minY = std::min({p[0]->y, p[1]->y, p[2]->y});
+  const int64_t maxY = std::max({p[0]->y, p[1]->y, p[2]->y});
+  const int64_t rowFirst = std::max<int64_t>(0, FloorDiv(minY, kSub));
+  const int64_t rowLast = std::min<int64_t>(t.height - 1, FloorDiv(maxY, kSub));
+  if (rowFirst > rowLast) return;
+
+  const double det = static_cast<double>(area) / (kSub * kSub);
+  const Plane pu = MakePlane(p, &SnappedVertex::u, det);
+  const Plane pv = MakePlane(p, &SnappedVertex::v, det);
+  const Plane pa = MakePlane(p, &SnappedVertex::a, det);
+  const int64_t uMax = static_cast<int64_t>(ctx.tex.width) * kFix - 1;
+  const int64_t vMax = static_cast<int64_t>(ctx.tex.height) * kFix - 1;
+  const int64_t aMax = 255 * kFix;
+
+  const int bpp = t.bytesPerPixel;
+  for (int64_t row = rowFirst; row <= rowLast; ++row) {
+    int64_t lo = 0;
+    int64_t hi = t.width - 1;
+    bool empty = false;
+    for (const Edge& e : edges) {
+      const int64_t m = e.m0 + e.mRow * row;
+      if (e.k > 0) {
+        lo = std::max(lo, CeilDiv(-m, e.k));
+      } else if (e.k < 0) {
+        hi = std::min(hi, FloorDiv(m, -e.k));
+      } else if (m < 0) {
+        empty = true;
+      }
+    }
+    if (empty || lo > hi) continue;
+
+    const int count = static_cast<int>(hi - lo + 1);
+    const double yc = static_cast<double>(row) + 0.5;
+    const double x0 = static_cast<double>(lo) + 0.5;
+    const double x1 = static_cast<double>(hi) + 0.5;
+    // Values at both ends, clamped into the texture, then stepped linearly:
+    // every pixel in between stays inside the texture.
+    const int64_t u0 = ToFixed(pu.At(x0, yc), 0, uMax), u1 = ToFixed(pu.At(x1, yc), 0, uMax);
+    const int64_t v0 = ToFixed(pv.At(x0, yc), 0, vMax), v1 = ToFixed(pv.At(x1, yc), 0, vMax);
+    const int64_t a0 = ToFixed(pa.At(x0, yc), 0, aMax), a1 = ToFixed(pa.At(x1, yc), 0, aMax);
+    SpanSetup s;
+    s.u = u0;
+    s.v = v0;
+    s.a = a0;
+    s.du = count > 1 ? (u1 - u0) / (count - 1) : 0;
+    s.dv = count > 1 ? (v1 - v0) / (count - 1) : 0;
+    s.da = count > 1 ? (a1 - a0) / (count - 1) : 0;
+    s.fs = ctx.fs;
+    s.fd = ctx.fd;
+    ctx.span(ctx.target->Row(static_cast<int>(row)) + lo * bpp, count, ctx.tex, s);
+  }
+}
+
+bool SurfaceUsable(const Surface& s) {
+  if (s.width <= 0 || s.height <= 0) return false;
+  if (s.bytesPerPixel != 2 && s.bytesPerPixel != 4) return false;
+  if (s.pitch < s.width * s.bytesPerPixel || s.pitch % s.bytesPerPixel != 0) return false;
+  return s.pixels.size() >= static_cast<size_t>(s.pitch) * static_cast<size_t>(s.height);
+}
+
+}  // namespace
+
+void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
+                   const QuadDrawState& state) {
+  if (!SurfaceUsable(target) || !SurfaceUsable(texture)) return;
+  if (target.bytesPerPixel != texture.bytesPerPixel) return;
+  if (reinterpret_cast<uintptr_t>(target.pixels.data()) % target.bytesPerPixel != 0 ||
+      reinterpret_cast<uintptr_t>(texture.pixels.data()) % texture.bytesPerPixel != 0) {
+    return;
+  }
+  Factor fs, fd;
+  if (!FoldFactor(state.srcBlend, &fs) || !FoldFactor(state.dstBlend, &fd)) return;
+
+  SnappedVertex sv[4];
+  bool allZeroAlpha = true;
+  bool allFullAlpha = true;
+  for (int i = 0; i < 4; ++i) {
+    if (!(std::fabs(v[i].x) <= kMaxCoord) || !(std::fabs(v[i].y) <= kMaxCoord)) return;
+    if (!std::isfinite(v[i].u) || !std::isfinite(v[i].v)) return;
+    sv[i].x = std::llrint(static_cast<double>(v[i].x) * kSub);
+    sv[i].y = std::llrint(static_cast<double>(v[i].y) * kSub);
+    sv[i].u = static_cast<double>(v[i].u) * texture.width;
+    sv[i].v = static_cast<double>(v[i].v) * texture.height;
+    const uint32_t alpha = v[i].color >> 24;
+    sv[i].a = alpha;
+    allZeroAlpha = allZeroAlpha && alpha == 0;
+    allFullAlpha = allFullAlpha && alpha == 255;
+  }
+
+  // Choose the cheapest exact way to combine colours; skip quads that cannot
+  // change the target.
+  Op op = Op::Generic;
+  if (fs == Factor::SrcAlpha && fd == Factor::InvSrcAlpha) {
+    if (allZeroAlpha) return;
+    op = allFullAlpha ? Op::Opaque : Op::Blend;
+  } else if (fs == Factor::SrcAlpha && fd == Factor::One) {
+    if (allZeroAlpha) return;
+    op = allFullAlpha ? Op::AddFull : Op::Add;
+  } else if (fs == Factor::One && fd == Factor::Zero) {
+    op = Op::Opaque;
+  } else if (fs == Factor::One && fd == Factor::One) {
+    op = Op::AddFull;
+  } else if (fs == Factor::Zero && fd == Factor::One) {
+    return;
+  }
+
+  DrawContext ctx;
+  ctx.target = &target;
+  ctx.tex = SpanTexture{texture.pixels.data(), texture.pitch, texture.width, texture.height};
+  ctx.span = PickSpan(target.bytesPerPixel, state.bilinear, op);
+  ctx.fs = fs;
+  ctx.fd = fd;
+  // Triangle strip: (0, 1, 2) then (1, 2, 3).
+  DrawTriangle(ctx, sv[0], sv[1], sv[2]);
+  DrawTriangle(ctx, sv[1], sv[2], sv[3]);
+}
+
+// --- Quad shapes --------------------------------------------------------------
+
+QuadShape QuadShapeMake(int width, int height) {
+  QuadShape shape;
+  const float tu[4] = {0.0f, 1.0f, 0.0f, 1.0f};
+  const float tv[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+  for (int i = 0; i < 4; ++i) {
+    shape.v[i].u = tu[i];
+    shape.v[i].v = tv[i];
+  }
+  QuadShapeZoom(shape, width, height);
+  return shape;
+}
+
+void QuadShapeZoom(QuadShape& shape, int width, int height) {
+  shape.width = static_cast<int16_t>(width);
+  shape.height = static_cast<int16_t>(height);
+  const float w = shape.width;
+  const float h = shape.height;
+  shape.v[0].x = 0.0f, shape.v[0].y = 0.0f;
+  shape.v[1].x = w, shape.v[1].y = 0.0f;
+  shape.v[2].x = 0.0f, shape.v[2].y = h;
+  shape.v[3].x = w, shape.v[3].y = h;
+}
+
+void QuadShapeRotate(QuadShape& shape, int angle, int mode) {
+  const int cx = shape.width / 2;
+  const int cy = shape.height / 2;
+  int32_t turn = angle;
+  if (mode != 0) {
+    // Wraps like the 32-bit sum it is rather than overflowing.
+    turn = static_cast<int32_t>(
+        static_cast<uint32_t>(static_cast<int64_t>(angle) + shape.angle % 360));
+    shape.angle = static_cast<int16_t>(turn);
+  } else {
+    shape.angle = 0;
+  }
+  // The step constants are deliberately the rounded ones (0.0175 per degree,
+  // 1.575 per corner): existing headings are tuned to the slightly skewed
+  // result, so it must stay exactly as it is.
+  float a = static_cast<float>(0.0175 * static_cast<double>(turn));
+  static constexpr int kOrder[4] = {0, 1, 3, 2};
+  for (int k = 0; k < 4; ++k) {
+    if (k > 0) a = static_cast<float>(static_cast<double>(a) + 1.575);
+    const double c = std::cos(static_cast<double>(a));
+    const double s = std::sin(static_cast<double>(a));
+    QuadVertex& vert = shape.v[kOrder[k]];
+    vert.x = static_cast<float>(cx + cx * c + cy * s);
+    vert.y = static_cast<float>(cy + cx * s - cy * c);
+  }
+}
+
+void QuadShapeTransform(QuadShape& shape, float x1, float y1, float x2, float y2, float x3,
+                        float y3, float x4, float y4) {
+  shape.v[0].x = x1, shape.v[0].y = y1;
+  shape.v[1].x = x2, shape.v[1].y = y2;
+  shape.v[3].x = x3, shape.v[3].y = y3;
+  shape.v[2].x = x4, shape.v[2].y = y4;
+}
+
+void QuadShapePlace(const QuadShape& shape, int x, int y, int alpha, QuadVertex out[4]) {
+  const float fx = static_cast<float>(x);
+  const float fy = static_cast<float>(y);
+  const uint32_t mask = (static_cast<uint32_t>(alpha) << 24) | 0x00FFFFFFu;
+  for (int i = 0; i < 4; ++i) {
+    out[i] = shape.v[i];
+    out[i].x += fx;
+    out[i].y += fy;
+    out[i].color &= mask;
+  }
+}
+
+}  // namespace media

@@ -1,0 +1,595 @@
+// Textured quads: shape geometry, the rasteriser's coverage, sampling and
+// blending, and the 3D sprite operations on a headless screen.
+
+#include "media/quad3d.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "media/display.h"
+#include "media/draw.h"
+#include "media/rasterizer.h"
+#include "media/sprites.h"
+#include "media/surface.h"
+#include "platform/headless.h"
+
+namespace {
+
+using media::QuadDrawState;
+using media::QuadShape;
+using media::QuadVertex;
+using media::Surface;
+
+struct Rgb {
+  int r, g, b;
+  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Rgb& c) {
+  return os << "(" << c.r << "," << c.g << "," << c.b << ")";
+}
+
+uint32_t Encode(int bpp, Rgb c) {
+  if (bpp == 2) return static_cast<uint32_t>(((c.r / 8) << 11) | ((c.g / 4) << 5) | (c.b / 8));
+  return static_cast<uint32_t>(c.b | (c.g << 8) | (c.r << 16));
+}
+
+Surface MakeSurface(int w, int h, int bpp, const std::function<Rgb(int, int)>& fill) {
+  Surface s;
+  s.width = w;
+  s.height = h;
+  s.bytesPerPixel = bpp;
+  s.pitch = w * bpp;
+  s.pixels.assign(static_cast<size_t>(s.pitch) * h, 0);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p = Encode(bpp, fill(x, y));
+      std::memcpy(s.Row(y) + x * bpp, &p, static_cast<size_t>(bpp));
+    }
+  }
+  return s;
+}
+
+Surface Solid(int w, int h, int bpp, Rgb c) {
+  return MakeSurface(w, h, bpp, [c](int, int) { return c; });
+}
+
+uint32_t Raw(const Surface& s, int x, int y) {
+  uint32_t p = 0;
+  std::memcpy(&p, s.Row(y) + x * s.bytesPerPixel, static_cast<size_t>(s.bytesPerPixel));
+  return p;
+}
+
+Rgb At(const Surface& s, int x, int y) {
+  const uint32_t p = Raw(s, x, y);
+  if (s.bytesPerPixel == 2) {
+    const int r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
+    return {(r << 3) | (r >> 2), (g << 2) | (g >> 4), (b << 3) | (b >> 2)};
+  }
+  return {static_cast<int>((p >> 16) & 255), static_cast<int>((p >> 8) & 255),
+          static_cast<int>(p & 255)};
+}
+
+void Draw(Surface& target, const Surface& tex, const QuadShape& shape, int x, int y, int alpha,
+          int src = 5, int dst = 6, bool bilinear = false) {
+  QuadVertex v[4];
+  media::QuadShapePlace(shape, x, y, alpha, v);
+  QuadDrawState st;
+  st.srcBlend = src;
+  st.dstBlend = dst;
+  st.bilinear = bilinear;
+  media::RasterizeQuad(target, tex, v, st);
+}
+
+QuadShape Transformed(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                      float y4) {
+  QuadShape s = media::QuadShapeMake(64, 64);
+  media::QuadShapeTransform(s, x1, y1, x2, y2, x3, y3, x4, y4);
+  return s;
+}
+
+int Round255(int t) {
+  return (2 * t + 255) / 510;
+}
+
+// --- Shapes -------------------------------------------------------------------
+
+TEST(QuadShapeTest, RotationCornersAtZeroAnd270) {
+  // The rounded constants put successive corners 90.24 degrees apart, so the
+  // corners drift by up to most of a pixel, never a whole one.
+  QuadShape s = media::QuadShapeMake(64, 64);
+  media::QuadShapeRotate(s, 270, 0);
+  const float expect[4][2] = {{0, 0}, {64, 0}, {0, 64}, {64, 64}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NEAR(s.v[i].x, expect[i][0], 1.0) << "vertex " << i;
+    EXPECT_NEAR(s.v[i].y, expect[i][1], 1.0) << "vertex " << i;
+  }
+  // Not exactly upright: the rounded constants skew it slightly.
+  EXPECT_GT(std::fabs(s.v[0].x - 0.0f), 0.1f);
+
+  media::QuadShapeRotate(s, 0, 0);
+  // The texture's top-left lands at the top-right: a quarter turn clockwise.
+  EXPECT_FLOAT_EQ(s.v[0].x, 64.0f);
+  EXPECT_FLOAT_EQ(s.v[0].y, 0.0f);
+  EXPECT_NEAR(s.v[1].x, 64.0f, 1.0);
+  EXPECT_NEAR(s.v[1].y, 64.0f, 1.0);
+  EXPECT_NEAR(s.v[3].x, 0.0f, 1.0);
+  EXPECT_NEAR(s.v[3].y, 64.0f, 1.0);
+  EXPECT_NEAR(s.v[2].x, 0.0f, 1.0);
+  EXPECT_NEAR(s.v[2].y, 0.0f, 1.0);
+}
+
+TEST(QuadShapeTest, RotationUsesTheRoundedConstantsInFloat) {
+  QuadShape s = media::QuadShapeMake(64, 32);
+  media::QuadShapeRotate(s, 37, 0);
+  float a = static_cast<float>(0.0175 * 37);
+  const int order[4] = {0, 1, 3, 2};
+  for (int k = 0; k < 4; ++k) {
+    if (k > 0) a = static_cast<float>(static_cast<double>(a) + 1.575);
+    const double c = std::cos(static_cast<double>(a)), sn = std::sin(static_cast<double>(a));
+    EXPECT_EQ(s.v[order[k]].x, static_cast<float>(32 + 32 * c + 16 * sn));
+    EXPECT_EQ(s.v[order[k]].y, static_cast<float>(16 + 32 * sn - 16 * c));
+  }
+}
+
+TEST(QuadShapeTest, RelativeRotationAccumulatesAndAbsoluteResets) {
+  QuadShape s = media::QuadShapeMake(64, 64);
+  QuadShape ref = media::QuadShapeMake(64, 64);
+  for (int expected : {10, 20, 30}) {
+    media::QuadShapeRotate(s, 10, 1);
+    EXPECT_EQ(s.angle, expected);
+  }
+  media::QuadShapeRotate(ref, 30, 0);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(s.v[i].x, ref.v[i].x);
+    EXPECT_EQ(s.v[i].y, ref.v[i].y);
+  }
+  media::QuadShapeRotate(s, 45, 0);
+  EXPECT_EQ(s.angle, 0);
+  media::QuadShapeRotate(s, 10, 1);
+  EXPECT_EQ(s.angle, 10);
+  // The stored angle is folded below one turn (keeping its sign) before adding.
+  s.angle = -370;
+  media::QuadShapeRotate(s, 5, 1);
+  EXPECT_EQ(s.angle, -5);
+}
+
+TEST(QuadShapeTest, ZoomUndoesRotationTransformIsReplacedByRotation) {
+  QuadShape s = media::QuadShapeMake(64, 64);
+  media::QuadShapeRotate(s, 40, 1);
+  media::QuadShapeZoom(s, 20, 30);
+  EXPECT_EQ(s.angle, 40);
+  const float expect[4][2] = {{0, 0}, {20, 0}, {0, 30}, {20, 30}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(s.v[i].x, expect[i][0]);
+    EXPECT_EQ(s.v[i].y, expect[i][1]);
+  }
+  media::QuadShapeTransform(s, 1, 2, 3, 4, 5, 6, 7, 8);
+  // Clockwise corners map to strip order 0, 1, 3, 2.
+  EXPECT_EQ(s.v[1].x, 3);
+  EXPECT_EQ(s.v[3].x, 5);
+  EXPECT_EQ(s.v[2].x, 7);
+  media::QuadShapeRotate(s, 0, 0);
+  EXPECT_FLOAT_EQ(s.v[0].x, 20.0f);  // cx + cx with width 20
+}
+
+TEST(QuadShapeTest, PlaceMovesCornersAndKeepsLowAlphaByte) {
+  QuadShape s = media::QuadShapeMake(8, 8);
+  QuadVertex v[4];
+  media::QuadShapePlace(s, -3, 5, 0x1C8, v);
+  EXPECT_EQ(v[3].x, 5.0f);
+  EXPECT_EQ(v[3].y, 13.0f);
+  EXPECT_EQ(v[0].color, 0xC8FFFFFFu);
+}
+
+// --- Rasteriser -----------------------------------------------------------------
+
+class QuadRasterTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(QuadRasterTest, FullScreenFadeCoversEveryPixel) {
+  const int bpp = GetParam();
+  Surface screen = Solid(800, 600, bpp, {170, 200, 255});
+  const Surface tex = Solid(64, 64, bpp, {8, 8, 8});
+  const QuadShape fade = Transformed(0, 0, 860, 0, 860, 660, 0, 660);
+  Draw(screen, tex, fade, -30, -30, 255);
+  const uint32_t want = Encode(bpp, {8, 8, 8});
+  int wrong = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) wrong += Raw(screen, x, y) != want;
+  EXPECT_EQ(wrong, 0);
+
+  // Half way: every pixel gets the same blend of sky and overlay.
+  Surface sky = Solid(800, 600, bpp, {170, 200, 255});
+  Draw(sky, tex, fade, -30, -30, 128);
+  const uint32_t first = Raw(sky, 0, 0);
+  wrong = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) wrong += Raw(sky, x, y) != first;
+  EXPECT_EQ(wrong, 0);
+  if (bpp == 4) {
+    EXPECT_EQ(At(sky, 0, 0), (Rgb{Round255(170 * 127 + 8 * 128), Round255(200 * 127 + 8 * 128),
+                                  Round255(255 * 127 + 8 * 128)}));
+  }
+}
+
+TEST_P(QuadRasterTest, OneToOneMappingCopiesTexelsAndSkipsKey) {
+  const int bpp = GetParam();
+  // Distinct texels, black on a checker of 4 x 4 cells.
+  auto texel = [](int x, int y) -> Rgb {
+    if (((x / 4) + (y / 4)) % 2 == 0) return {0, 0, 0};
+    return {8 + x * 3, 4 * y, 255 - x * 2};
+  };
+  const Surface tex = MakeSurface(64, 64, bpp, texel);
+  const Rgb under{50, 60, 70};
+  for (bool bilinear : {false, true}) {
+    Surface screen = Solid(100, 90, bpp, under);
+    Draw(screen, tex, media::QuadShapeMake(64, 64), 20, 10, 255, 5, 6, bilinear);
+    for (int y = 0; y < 90; ++y) {
+      for (int x = 0; x < 100; ++x) {
+        const bool inside = x >= 20 && x < 84 && y >= 10 && y < 74;
+        const Rgb want = inside && !(texel(x - 20, y - 10) == Rgb{0, 0, 0})
+                             ? At(tex, x - 20, y - 10)
+                             : At(Solid(1, 1, bpp, under), 0, 0);
+        ASSERT_EQ(At(screen, x, y), want) << x << "," << y << " bilinear " << bilinear;
+      }
+    }
+  }
+}
+
+TEST_P(QuadRasterTest, AlphaZeroDrawsNothing) {
+  const int bpp = GetParam();
+  const Surface tex = Solid(16, 16, bpp, {255, 255, 255});
+  for (auto [src, dst] : {std::pair{5, 6}, std::pair{5, 7}}) {
+    Surface screen = Solid(40, 40, bpp, {30, 90, 150});
+    const Surface before = screen;
+    Draw(screen, tex, media::QuadShapeMake(16, 16), 4, 4, 0, src, dst);
+    Draw(screen, tex, media::QuadShapeMake(16, 16), 4, 4, 256, src, dst);  // low byte 0
+    EXPECT_EQ(screen.pixels, before.pixels) << src << "," << dst;
+  }
+}
+
+// Each edge: the quad hangs over it; compare the visible part with the same
+// quad drawn on a canvas large enough to hold it whole.
+TEST_P(QuadRasterTest, ClipsAtEveryEdgeLikeAnUnclippedDraw) {
+  const int bpp = GetParam();
+  const Surface tex = MakeSurface(32, 32, bpp, [](int x, int y) { return Rgb{x * 8, y * 8, 200}; });
+  QuadShape shape = media::QuadShapeMake(48, 40);
+  media::QuadShapeRotate(shape, 33, 0);
+  const int pad = 100;
+  const int positions[][2] = {{-20, 10}, {40, 5}, {10, -25}, {12, 30}, {-30, -30}, {50, 40}};
+  for (const auto& pos : positions) {
+    Surface screen = Solid(70, 60, bpp, {1, 2, 3});
+    Surface canvas = Solid(70 + 2 * pad, 60 + 2 * pad, bpp, {1, 2, 3});
+    Draw(screen, tex, shape, pos[0], pos[1], 200);
+    Draw(canvas, tex, shape, pos[0] + pad, pos[1] + pad, 200);
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 70; ++x)
+        ASSERT_EQ(Raw(screen, x, y), Raw(canvas, x + pad, y + pad)) << pos[0] << "," << pos[1];
+  }
+  // Entirely outside, and absurd coordinates: nothing drawn, nothing touched.
+  Surface screen = Solid(70, 60, bpp, {1, 2, 3});
+  const Surface before = screen;
+  Draw(screen, tex, shape, 500, 500, 255);
+  Draw(screen, tex, Transformed(-1e30f, 0, 1e30f, 0, 1e30f, 1e30f, NAN, 1e30f), 0, 0, 255);
+  EXPECT_EQ(screen.pixels, before.pixels);
+}
+
+std::string DepthName(const ::testing::TestParamInfo<int>& p) {
+  return p.param == 2 ? "16bit" : "32bit";
+}
+INSTANTIATE_TEST_SUITE_P(Depths, QuadRasterTest, ::testing::Values(2, 4), DepthName);
+
+TEST(QuadBlendTest, KnownColoursForSourceAlphaModes) {
+  const Surface tex = Solid(8, 8, 4, {200, 100, 40});
+  const Rgb under{10, 180, 250};
+  const int a = 96;
+  Surface screen = Solid(8, 8, 4, under);
+  Draw(screen, tex, media::QuadShapeMake(8, 8), 0, 0, a, 5, 6);
+  EXPECT_EQ(At(screen, 3, 3),
+            (Rgb{Round255(200 * a + 10 * (255 - a)), Round255(100 * a + 180 * (255 - a)),
+                 Round255(40 * a + 250 * (255 - a))}));
+  // Destination alpha acts as 1: the scaled source is added and saturates.
+  screen = Solid(8, 8, 4, under);
+  Draw(screen, tex, media::QuadShapeMake(8, 8), 0, 0, a, 5, 7);
+  EXPECT_EQ(At(screen, 3, 3), (Rgb{10 + Round255(200 * a), std::min(255, 180 + Round255(100 * a)),
+                                   std::min(255, 250 + Round255(40 * a))}));
+  screen = Solid(8, 8, 4, under);
+  Draw(screen, tex, media::QuadShapeMake(8, 8), 0, 0, 255, 5, 7);
+  EXPECT_EQ(At(screen, 0, 0), (Rgb{210, 255, 255}));
+}
+
+// 16-bit screens blend in their own 5-6-5 channels with alpha in 32nds. The
+// quad is 21 pixels wide so that wide and single-pixel paths both run.
+TEST(QuadBlendTest, KnownColoursOn16BitScreens) {
+  const Surface tex = Solid(21, 3, 2, {200, 100, 40});  // 5-6-5: 25, 25, 5
+  const Rgb under{248, 180, 248};                       // 5-6-5: 31, 45, 31
+  auto expand = [](int v, int bits) {
+    return bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4);
+  };
+  for (auto [src, dst] : {std::pair{5, 6}, std::pair{5, 7}}) {
+    Surface screen = Solid(21, 3, 2, under);
+    Draw(screen, tex, media::QuadShapeMake(21, 3), 0, 0, 130, src, dst);  // 130 -> 16/32
+    const int a5 = 16;
+    Rgb want;
+    if (dst == 6) {
+      want = {expand((25 * a5 + 31 * (32 - a5)) >> 5, 5),
+              expand((25 * a5 + 45 * (32 - a5)) >> 5, 6),
+              expand((5 * a5 + 31 * (32 - a5)) >> 5, 5)};
+    } else {
+      want = {expand(std::min(31, 31 + ((25 * a5) >> 5)), 5),
+              expand(std::min(63, 45 + ((25 * a5) >> 5)), 6),
+              expand(std::min(31, 31 + ((5 * a5) >> 5)), 5)};
+    }
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 21; ++x) ASSERT_EQ(At(screen, x, y), want) << x << "," << y << " " << dst;
+  }
+}
+
+TEST(QuadBlendTest, ColourFactorsAndFoldedDestinationAlpha) {
+  const Surface tex = Solid(4, 4, 4, {200, 100, 40});
+  const Rgb under{10, 180, 250};
+  auto blend = [&](int src, int dst) {
+    Surface screen = Solid(4, 4, 4, under);
+    Draw(screen, tex, media::QuadShapeMake(4, 4), 0, 0, 128, src, dst);
+    return At(screen, 1, 1);
+  };
+  // Source times destination colour (modulate).
+  EXPECT_EQ(blend(9, 1), (Rgb{Round255(200 * 10), Round255(100 * 180), Round255(40 * 250)}));
+  // Inverse destination alpha is 0, saturated source alpha is 0: nothing left.
+  EXPECT_EQ(blend(11, 8), (Rgb{0, 0, 0}));
+  // Source colour as its own factor plus the destination scaled by the inverse source colour.
+  EXPECT_EQ(blend(3, 4), (Rgb{Round255(200 * 200 + 10 * 55), Round255(100 * 100 + 180 * 155),
+                              Round255(40 * 40 + 250 * 215)}));
+  // Zero / one leaves everything; an unknown factor draws nothing.
+  EXPECT_EQ(blend(1, 2), under);
+  EXPECT_EQ(blend(0, 6), under);
+  EXPECT_EQ(blend(5, 12), under);
+}
+
+// Two quads that share a slanted edge, drawn additively: any pixel drawn twice
+// shows double brightness, any gap shows black.
+TEST(QuadCoverageTest, AdjacentQuadsLeaveNoGapAndNoOverlap) {
+  for (int bpp : {2, 4}) {
+    const Surface tex = Solid(16, 16, bpp, {64, 64, 64});
+    Surface screen = Solid(80, 80, bpp, {0, 0, 0});
+    const float ax = 7.3f, ay = 5.6f, bx = 52.45f, by = 9.1f;     // shared top point, right top
+    const float cx = 31.77f, cy = 70.21f, dx = 3.5f, dy = 66.0f;  // shared bottom point, left
+    const float ex = 74.2f, ey = 61.9f;
+    // Left quad: (a, m, n, d) with m, n the shared edge; right quad: (m, b, e, n).
+    const float mx = 33.125f, my = 2.0625f, nx = cx, ny = cy;
+    Draw(screen, tex, Transformed(ax, ay, mx, my, nx, ny, dx, dy), 0, 0, 255, 2, 2);
+    Draw(screen, tex, Transformed(mx, my, bx, by, ex, ey, nx, ny), 0, 0, 255, 2, 2);
+    int twice = 0, once = 0;
+    for (int y = 0; y < 80; ++y) {
+      for (int x = 0; x < 80; ++x) {
+        const int r = At(screen, x, y).r;
+        twice += r > 100;
+        once += r > 0 && r <= 100;
+      }
+    }
+    EXPECT_EQ(twice, 0) << "bpp " << bpp;
+    // Points well inside the union near the shared edge must be covered.
+    for (int i = 1; i < 60; ++i) {
+      const double t = i / 60.0;
+      const double px = mx + (nx - mx) * t, py = my + (ny - my) * t;
+      for (int off = -1; off <= 1; ++off) {
+        const int x = static_cast<int>(std::floor(px)) + off, y = static_cast<int>(std::floor(py));
+        EXPECT_GT(At(screen, x, y).r, 0) << x << "," << y;
+      }
+    }
+    EXPECT_GT(once, 2500);
+  }
+}
+
+// Four unit-aligned quads tiling a square: exactly the square is covered once,
+// whatever the quad boundaries (pixel centres on edges go to one side only).
+TEST(QuadCoverageTest, TilesOnPixelCentresCoverExactlyOnce) {
+  const Surface tex = Solid(4, 4, 4, {50, 50, 50});
+  Surface screen = Solid(40, 40, 4, {0, 0, 0});
+  const float cx = 20.5f, cy = 17.5f;  // a corner on a pixel centre
+  Draw(screen, tex, Transformed(5, 5, cx, 5, cx, cy, 5, cy), 0, 0, 255, 2, 2);
+  Draw(screen, tex, Transformed(cx, 5, 33, 5, 33, cy, cx, cy), 0, 0, 255, 2, 2);
+  Draw(screen, tex, Transformed(5, cy, cx, cy, cx, 30, 5, 30), 0, 0, 255, 2, 2);
+  Draw(screen, tex, Transformed(cx, cy, 33, cy, 33, 30, cx, 30), 0, 0, 255, 2, 2);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) {
+      const bool inside = x >= 5 && x < 33 && y >= 5 && y < 30;
+      ASSERT_EQ(At(screen, x, y).r, inside ? 50 : 0) << x << "," << y;
+    }
+}
+
+// Magnified two-texel textures: bilinear filtering mixes neighbours smoothly,
+// and a black (keyed) neighbour neither shows nor darkens the edge.
+TEST(QuadFilterTest, BilinearMixesAndKeyedNeighboursDoNotDarken) {
+  const Surface ramp = MakeSurface(2, 1, 4, [](int x, int) {
+    return Rgb{x ? 0 : 240, 0, x ? 240 : 0};
+  });
+  Surface screen = Solid(40, 1, 4, {0, 0, 0});
+  Draw(screen, ramp, media::QuadShapeMake(40, 1), 0, 0, 255, 5, 6, true);
+  EXPECT_EQ(At(screen, 0, 0), (Rgb{240, 0, 0}));
+  EXPECT_EQ(At(screen, 39, 0), (Rgb{0, 0, 240}));
+  for (int x = 1; x < 40; ++x) {
+    EXPECT_LE(At(screen, x, 0).r, At(screen, x - 1, 0).r);
+    EXPECT_GE(At(screen, x, 0).b, At(screen, x - 1, 0).b);
+  }
+  EXPECT_GT(At(screen, 20, 0).r, 60);
+  EXPECT_GT(At(screen, 20, 0).b, 60);
+
+  const Surface half = MakeSurface(2, 1, 4, [](int x, int) {
+    return x ? Rgb{0, 0, 0} : Rgb{200, 200, 200};
+  });
+  screen = Solid(40, 1, 4, {10, 20, 30});
+  Draw(screen, half, media::QuadShapeMake(40, 1), 0, 0, 255, 5, 6, true);
+  for (int x = 0; x < 40; ++x) {
+    EXPECT_EQ(At(screen, x, 0), (x < 20 ? Rgb{200, 200, 200} : Rgb{10, 20, 30})) << x;
+  }
+}
+
+TEST(QuadRasterGuardTest, MismatchedOrBrokenSurfacesDrawNothing) {
+  Surface screen = Solid(20, 20, 4, {9, 9, 9});
+  const Surface before = screen;
+  const Surface tex16 = Solid(8, 8, 2, {255, 255, 255});
+  Draw(screen, tex16, media::QuadShapeMake(8, 8), 0, 0, 255);
+  Surface broken = Solid(8, 8, 4, {255, 255, 255});
+  broken.pixels.resize(10);
+  Draw(screen, broken, media::QuadShapeMake(8, 8), 0, 0, 255);
+  EXPECT_EQ(screen.pixels, before.pixels);
+}
+
+// --- 3D sprites on a headless screen -------------------------------------------
+
+class Quad3DTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    os_ = &platform::UseHeadless();
+    ASSERT_NE(SpriteSystemInit(), 0);
+    DrawSystemInit();
+    ASSERT_EQ(Quad3DSystemInit(), 1);
+  }
+  void TearDown() override {
+    Quad3DEndHook();
+    DrawEndHook();
+    DisplayEndHook();
+  }
+
+  // A texture image filled with one colour at the screen's depth.
+  void MakeTexture(int number, int w, int h, Rgb c) {
+    ASSERT_NE(SpriteCreate(number, w, h, kSpriteModeTexture), 0);
+    media::ImageSlot* img = media::ImageFind(number);
+    ASSERT_NE(img, nullptr);
+    img->surface = Solid(w, h, img->surface.bytesPerPixel, c);
+  }
+  const Surface& Back() { return *media::DisplayBackBuffer(); }
+
+  platform::HeadlessPlatform* os_ = nullptr;
+};
+
+TEST_F(Quad3DTest, CreateNeedsATextureImageAndGrowsTheTable) {
+  ASSERT_NE(ScreenOpen(800, 600, 32, "x"), 0);
+  MakeTexture(7, 16, 16, {255, 0, 0});
+  ASSERT_NE(SpriteCreate(8, 16, 16), 0);  // plain image
+  EXPECT_EQ(Quad3DCreate(1, 99), 0);
+  EXPECT_EQ(Quad3DCreate(1, 8), 0);
+  EXPECT_EQ(Quad3DCreate(-1, 7), 0);
+  EXPECT_EQ(Quad3DCreate(600, 7), 1);
+  EXPECT_EQ(Quad3DCreate(610, 7), 1);
+
+  ScreenClear(0, 0, 0);
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(600, 10, 10);
+  Quad3DShow(1, 40, 40);     // failed create: nothing
+  Quad3DShow(5000, 40, 40);  // outside the table: nothing
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 10, 10), (Rgb{255, 0, 0}));
+  EXPECT_EQ(At(Back(), 25, 25), (Rgb{255, 0, 0}));
+  EXPECT_EQ(At(Back(), 26, 26), (Rgb{0, 0, 0}));
+  EXPECT_EQ(At(Back(), 45, 45), (Rgb{0, 0, 0}));
+
+  // A failed create under a used number leaves the number empty.
+  EXPECT_EQ(Quad3DCreate(600, 8), 0);
+  ScreenClear(0, 0, 0);
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(600, 10, 10);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 10, 10), (Rgb{0, 0, 0}));
+}
+
+TEST_F(Quad3DTest, DrawsOnlyInsideABatchOnAnActiveScreen) {
+  EXPECT_EQ(Quad3DBegin(), 0);  // no screen yet
+  ASSERT_NE(ScreenOpen(800, 600, 32, "x"), 0);
+  MakeTexture(3, 8, 8, {0, 255, 0});
+  ASSERT_EQ(Quad3DCreate(3, 3), 1);
+  ScreenClear(0, 0, 0);
+  Quad3DShow(3, 0, 0);
+  EXPECT_EQ(At(Back(), 1, 1), (Rgb{0, 0, 0}));
+  ASSERT_EQ(Quad3DBegin(), 1);
+  EXPECT_EQ(Quad3DBegin(), 0);  // already open; the batch goes on
+  Quad3DShow(3, 0, 0);
+  Quad3DEnd();
+  Quad3DShow(3, 20, 0);
+  EXPECT_EQ(At(Back(), 1, 1), (Rgb{0, 255, 0}));
+  EXPECT_EQ(At(Back(), 21, 1), (Rgb{0, 0, 0}));
+
+  int window = 0;
+  for (const auto& [id, w] : os_->Windows())
+    if (w.fullscreen) window = id;
+  platform::WindowEvent lost;
+  lost.kind = platform::EventKind::FocusLost;
+  os_->InjectEvent(window, lost);
+  ScreenFlip();
+  ASSERT_FALSE(media::DisplayActive());
+  Quad3DBegin();
+  Quad3DShow(3, 40, 0);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 41, 1), (Rgb{0, 0, 0}));
+}
+
+TEST_F(Quad3DTest, BlendingModeLastsUntilTheNextBatch) {
+  ASSERT_NE(ScreenOpen(800, 600, 32, "x"), 0);
+  MakeTexture(3, 8, 8, {100, 100, 100});
+  ASSERT_EQ(Quad3DCreate(3, 3), 1);
+  ScreenClear(50, 50, 50);
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DBlendingMode(5, 7);
+  Quad3DShow(3, 0, 0);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 2, 2), (Rgb{150, 150, 150}));
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(3, 0, 0, 128);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 2, 2).r, Round255(100 * 128 + 150 * 127));
+}
+
+// The game's fade overlay, made as at start-up, on the network programs' 16-bit screen.
+TEST_F(Quad3DTest, FadeOverlayCoversA16BitScreen) {
+  ASSERT_NE(ScreenOpen(800, 600, 16, "Skirmora"), 0);
+  ASSERT_NE(SpriteCreate(600, 64, 64, kSpriteModeTexture), 0);
+  ASSERT_NE(DrawBegin(SpriteOutput(600)), 0);
+  DrawBox(0, 0, 64, 64, 8 | (8 << 8) | (8 << 16));
+  DrawEnd();
+  ASSERT_EQ(Quad3DCreate(600, 600), 1);
+  Quad3DTransform(600, 0, 0, 860, 0, 860, 660, 0, 660);
+  ScreenClear(170, 200, 255);
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(600, -30, -30, 255);
+  Quad3DEnd();
+  const uint32_t want = Encode(2, {8, 8, 8});
+  int wrong = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) wrong += Raw(Back(), x, y) != want;
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Quad3DTest, SharesTheImagePixelsAndFollowsAReopenedScreen) {
+  ASSERT_NE(ScreenOpen(800, 600, 32, "x"), 0);
+  MakeTexture(5, 4, 4, {10, 20, 30});
+  ASSERT_EQ(Quad3DCreate(9, 5), 1);
+  MakeTexture(5, 4, 4, {40, 50, 60});  // same number, new pixels
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(9, 0, 0);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 0, 0), (Rgb{40, 50, 60}));
+
+  // The image replaced by a plain one: the sprite has no texture any more.
+  ASSERT_NE(SpriteCreate(5, 4, 4), 0);
+  ScreenClear(1, 1, 1);
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(9, 0, 0);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 0, 0), (Rgb{1, 1, 1}));
+
+  // A new screen: the next batch draws into its back buffer.
+  ScreenClose();
+  os_->AdvanceMs(5);
+  ASSERT_NE(ScreenOpen(320, 200, 16, "x"), 0);
+  MakeTexture(5, 4, 4, {255, 255, 255});
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(9, 316, 196);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 319, 199), (Rgb{255, 255, 255}));
+}
+
+}  // namespace
