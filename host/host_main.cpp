@@ -1,10 +1,13 @@
 // skirmora-host: the network game, host side.
+#include "host/start_window.h"
 #include "platform/platform.h"
 #include "runtime/program.h"
 
 int main() {
   platform::UseSdl();
-  ProgramHooks hooks;
-  ProgramStart(hooks);
+  ProgramStart(NetworkProgramHooks());
+
+  StartWindowValues values;
+  if (StartWindowShow(&values) == 0) ProgramEnd();
   ProgramEnd();
 }

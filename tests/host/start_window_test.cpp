@@ -1,0 +1,130 @@
+#include "host/start_window.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/headless.h"
+#include "platform/keymap.h"
+#include "runtime/gadget.h"
+#include "runtime/window.h"
+
+namespace {
+
+using platform::EventKind;
+using platform::WindowEvent;
+
+class StartWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    p = &platform::UseHeadless();
+    p->SetDesktop({0, 0, 1024, 768});
+    WindowInit();
+    GadgetInit();
+  }
+
+  void Inject(EventKind kind, int x = 0, int y = 0, int key = 0, const std::string& text = "",
+              int mods = 0) {
+    WindowEvent e;
+    e.kind = kind;
+    e.x = x;
+    e.y = y;
+    e.button = 1;
+    e.key = key;
+    e.text = text;
+    e.mods = mods;
+    p->InjectEvent(handle, e);
+  }
+  void Click(int x, int y) {
+    Inject(EventKind::MouseDown, x, y);
+    Inject(EventKind::MouseUp, x, y);
+  }
+
+  platform::HeadlessPlatform* p = nullptr;
+  int32_t handle = 0;
+};
+
+TEST_F(StartWindow, OpensCentredWithItsGadgetsAndDefaults) {
+  handle = StartWindowOpen();
+  ASSERT_NE(handle, 0);
+  EXPECT_EQ(handle, WindowNumberHandle(0));
+  const platform::HeadlessWindow* w = p->Window(handle);
+  EXPECT_EQ(w->spec.title, "Skirmora");
+  EXPECT_TRUE(w->visible);
+  EXPECT_TRUE(w->spec.resizable);
+  EXPECT_EQ(w->bounds.x, 512 - 108);
+  EXPECT_EQ(w->bounds.y, 384 - 61);
+  EXPECT_EQ(w->bounds.width, 216);
+  EXPECT_EQ(w->bounds.height, 123);
+  EXPECT_EQ(GadgetGetText(kStartAddressGadget), "127.0.0.1");
+  EXPECT_EQ(GadgetGetText(kStartNameGadget), "Spieler");
+  EXPECT_EQ(GadgetGetText(kStartHostGadget), "Host");
+  EXPECT_EQ(GadgetGetText(kStartClientGadget), "Client");
+  EXPECT_EQ(GadgetGetText(kStartEndGadget), "Ende");
+  EXPECT_EQ(GadgetGetText(kStartNameLabelGadget), "Name");
+  EXPECT_EQ(GadgetGetText(kStartAddressLabelGadget), "IP");
+}
+
+TEST_F(StartWindow, TabVisitsTheFieldsAndButtonsInCreationOrder) {
+  handle = StartWindowOpen();
+  const int32_t expected[] = {0, 1, 2, 3, 6, 0};
+  for (int32_t g : expected) {
+    Inject(EventKind::KeyDown, 0, 0, platform::kScanTab);
+    WindowPollEvent();
+    EXPECT_EQ(GadgetFocus(handle), g);
+  }
+  const int32_t backwards[] = {6, 3, 2};
+  for (int32_t g : backwards) {
+    Inject(EventKind::KeyDown, 0, 0, platform::kScanTab, "", platform::kModShift);
+    WindowPollEvent();
+    EXPECT_EQ(GadgetFocus(handle), g);
+  }
+}
+
+TEST_F(StartWindow, CloseBoxAndTypingDoNotEndItHostDoes) {
+  handle = StartWindowOpen();
+  Inject(EventKind::Close);
+  Click(20, 30);  // into the name field, after "Spieler"
+  Inject(EventKind::KeyDown, 0, 0, platform::kScanEnd);
+  for (int i = 0; i < 7; ++i) Inject(EventKind::KeyDown, 0, 0, platform::kScanBackspace);
+  Inject(EventKind::Text, 0, 0, 0, "J\xFCrgen");
+  Click(20, 70);  // the address field, first part
+  Inject(EventKind::KeyDown, 0, 0, platform::kScanHome);
+  for (int i = 0; i < 3; ++i) Inject(EventKind::KeyDown, 0, 0, platform::kScanDelete);
+  Inject(EventKind::Text, 0, 0, 0, "10");
+  Click(40, 100);  // Host
+  Click(170, 25);  // Ende, never reached
+  EXPECT_EQ(StartWindowLoop(), 1);
+  EXPECT_TRUE(p->WindowExists(handle));
+  StartWindowValues v = StartWindowRead();
+  EXPECT_EQ(v.playerName, "J\xFCrgen");
+  EXPECT_EQ(v.addressText, "10.0.0.1");
+}
+
+TEST_F(StartWindow, ClientAlsoLeadsOnEndeTakesTheExitPath) {
+  handle = StartWindowOpen();
+  Click(150, 100);  // Client
+  EXPECT_EQ(StartWindowLoop(), 1);
+  Click(170, 25);  // Ende
+  EXPECT_EQ(StartWindowLoop(), 0);
+  // A cleared address reads as four zero parts.
+  GadgetSetText(kStartAddressGadget, "");
+  EXPECT_EQ(StartWindowRead().addressText, "0.0.0.0");
+}
+
+TEST_F(StartWindow, TypingIntoTheNameGivesItsGadgetEvents) {
+  handle = StartWindowOpen();
+  Click(150, 30);
+  EXPECT_EQ(WindowPollEvent(), kEventGadget);  // focus into the name field
+  EXPECT_EQ(EventGadget(), kStartNameGadget);
+  EXPECT_EQ(WindowPollEvent(), kEventLeftUp);
+  Inject(EventKind::Text, 0, 0, 0, "2");
+  EXPECT_EQ(WindowPollEvent(), kEventGadget);
+  EXPECT_EQ(EventGadget(), kStartNameGadget);
+  EXPECT_EQ(EventType(), kNotifyChanged);
+  Click(40, 100);
+  EXPECT_EQ(StartWindowLoop(), 1);
+  StartWindowValues v = StartWindowRead();
+  EXPECT_EQ(v.playerName, "Spieler2");
+  EXPECT_EQ(v.addressText, "127.0.0.1");
+}
+
+}  // namespace
