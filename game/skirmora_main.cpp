@@ -1,10 +1,11 @@
 // skirmora: the local two-player game.
+#include "game/skirmora.h"
 #include "platform/platform.h"
 #include "runtime/program.h"
 
 int main() {
   platform::UseSdl();
-  ProgramHooks hooks;
-  ProgramStart(hooks);
+  ProgramStart(game::SkirmoraHooks());
+  game::SkirmoraMain();
   ProgramEnd();
 }

@@ -1,0 +1,472 @@
+#include "game/skirmora.h"
+
+#include "assets/catalog.h"
+#include "game/passes.h"
+#include "media/display.h"
+#include "media/draw.h"
+#include "media/keyboard.h"
+#include "media/music.h"
+#include "media/quad3d.h"
+#include "media/sound.h"
+#include "media/sprites.h"
+#include "runtime/frame.h"
+#include "runtime/prefs.h"
+#include "runtime/window.h"
+
+// The TCP library joins the tree separately; until it is there the local game
+// (which never opens a connection) starts without its network check.
+#if __has_include("runtime/net.h")
+#include "runtime/net.h"
+#define SKIRMORA_HAS_NETWORK 1
+#else
+#define SKIRMORA_HAS_NETWORK 0
+#endif
+
+namespace game {
+namespace {
+
+struct Game {
+  SkirmoraState state;
+  SkirmoraLists lists;
+};
+
+Game& TheGame() {
+  static Game game;
+  return game;
+}
+
+// --- Shared frame pieces -------------------------------------------------------
+
+// Darkens or clears the screen by one step and draws the overlay; inside a 3D batch.
+FadeLevel FadeStep(int32_t direction, int32_t step) {
+  SkirmoraState& s = TheGame().state;
+  s.fadeLevel = FadeNext(s.fadeLevel, direction, step);
+  Quad3DShow(kImageFade, -30, -30, s.fadeLevel);
+  return s.fadeLevel;
+}
+
+// In windowed mode one window event is taken per frame; a close request ends
+// the program. Returns false when the way out is to be taken.
+bool PollWindow() {
+  if (!TheGame().state.windowed) return true;
+  return WindowPollEvent() != kEventClose;
+}
+
+void EndFrame() {
+  SleepMs(1);
+  ScreenFlip();
+  TheGame().state.frames += 1;
+}
+
+int32_t LocalSecond() {
+  return TextToLong(FormatDate("%ss", DateNow()));
+}
+
+void TakeWayOut() {
+  SkirmoraState& s = TheGame().state;
+  s.screen = Screen::Ended;
+}
+
+// --- Splash ----------------------------------------------------------------------
+
+void SplashSetUp() {
+  SkirmoraState& s = TheGame().state;
+  s.splash.result = 0;
+  s.splash.leaveRequest = 0;
+  s.fadeLevel = 255;
+  s.splash.startMs = ElapsedMs();
+}
+
+bool SplashFrame() {
+  SkirmoraState& s = TheGame().state;
+  if (!PollWindow()) return false;
+  if (ElapsedMs() - s.splash.startMs > 10000u) s.splash.leaveRequest = 1;
+  KeyboardPoll();
+  if (KeyReleased(kKeyEsc)) s.splash.leaveRequest = 1;
+  SpriteShow(kImageSplash, 0, 0);
+  Quad3DBegin();
+  FadeLevel level = FadeStep(s.splash.leaveRequest, 3);
+  Quad3DEnd();
+  if (s.splash.leaveRequest != 0 && level == 255) {
+    s.splash.result = 1;
+    s.screen = Screen::Menu;
+    s.setUpPending = true;
+  }
+  EndFrame();
+  return true;
+}
+
+// --- Menu ------------------------------------------------------------------------
+
+void MenuSetUp() {
+  SkirmoraState& s = TheGame().state;
+  MenuReset(s.menu);
+  s.fadeLevel = 255;
+  SoundVolume(kSoundHit1, 30);
+  SoundRate(kSoundHit1, 60000);
+  SoundVolume(kSoundHit2, 100);
+  SoundRate(kSoundHit2, 30000);
+  SoundVolume(kSoundShot1, 100);
+  SoundRate(kSoundShot1, 80000);
+  s.clock.base = 160.0f;
+  s.clock.framesPerSecond = 63;
+}
+
+bool MenuFrame() {
+  SkirmoraState& s = TheGame().state;
+  MenuState& menu = s.menu;
+  FrameClockTick(s.clock, ElapsedMs, false, s.planes);
+  if (!PollWindow()) return false;
+  KeyboardPoll();
+  MenuKeys keys;
+  keys.esc = KeyReleased(kKeyEsc) != 0;
+  if (keys.esc) return false;  // at once, without fading
+  keys.up = KeyReleased(kKeyUp) != 0;
+  keys.down = KeyReleased(kKeyDown) != 0;
+  keys.right = KeyReleased(kKeyRight) != 0;
+  keys.left = KeyReleased(kKeyLeft) != 0;
+  keys.enter = KeyReleased(kKeyEnter) != 0;
+  MenuKeysApply(menu, keys, MediaEffects());
+
+  SpriteShow(kImageMenuBack, 0, 0);
+  SpriteShowKeyed(kImageMenuLogo, 440, 10);
+  SpriteShow(menu.item1Picture, 445, 120);
+  SpriteShow(menu.item2Picture, 445, 160);
+  SpriteShow(kImageItemAbout, 445, 200);
+  SpriteShow(kImageItemExit, 445, 240);
+  Quad3DBegin();
+  Quad3DShow(kImagePlane1A + menu.propellerPhase, 720, menu.cursorY, 255);
+  Quad3DShow(kImagePlane2A + menu.propellerPhase, 400, menu.cursorY, 255);
+  Quad3DEnd();
+  menu.propellerPhase += 1;
+  if (menu.propellerPhase == 2) menu.propellerPhase = 0;
+  Quad3DBegin();
+  FadeLevel level = FadeStep(menu.leaveRequest, 2);
+  Quad3DEnd();
+  if (menu.leaveRequest != 0 && level == 255) menu.result = menu.item;
+  EndFrame();
+
+  if (menu.result == 4) {
+    SleepMs(100);
+    return false;
+  }
+  if (menu.result != 0) {
+    s.screen = Screen::Match;
+    s.setUpPending = true;
+  }
+  return true;
+}
+
+// --- Match -----------------------------------------------------------------------
+
+void MatchSetUp() {
+  SkirmoraState& s = TheGame().state;
+  SkirmoraLists& l = TheGame().lists;
+  SoundVolume(kSoundHit1, 50);
+  SoundRate(kSoundHit1, 11000);
+  SoundVolume(kSoundHit2, 50);
+  SoundRate(kSoundHit2, 11000);
+  SoundVolume(kSoundShot1, 100);
+  SoundRate(kSoundShot1, 11000);
+  SoundVolume(kSoundShot2, 100);
+  SoundRate(kSoundShot2, 11000);
+  PlaneReset(s.planes[0], 0);
+  PlaneReset(s.planes[1], 1);
+  s.match.downedPlayer = 0;
+  ListClear(l.shots);
+  ListClear(l.blasts);
+  ListClear(l.smoke);
+  s.match.endFlag = 0;
+  s.match.quitRequest = 0;
+  s.clock.base = 160.0f;
+  s.clock.framesPerSecond = 63;
+  // The first match frame always ticks, because of the pause below. The frames
+  // the menu counted since its last tick cover only part of a second, and
+  // dividing by them would send the planes across the screen several times
+  // too fast for a whole second; that tick uses the assumed 63 instead.
+  s.clock.frameCounter = s.clock.framesPerSecond;
+  SleepMs(1000);
+  SoundPlay(kSoundEngine1, 1);
+  SoundVolume(kSoundEngine1, 30);
+  SoundPlay(kSoundEngine2, 1);
+  SoundVolume(kSoundEngine2, 30);
+  s.matches += 1;
+}
+
+PlayerKeys ReadPlayerKeys(int32_t left, int32_t right, int32_t fire) {
+  PlayerKeys keys;
+  keys.turnLeft = KeyDown(left) != 0;
+  keys.turnRight = KeyDown(right) != 0;
+  keys.fireHeld = KeyDown(fire) != 0;
+  keys.fireReleased = KeyReleased(fire) != 0;
+  return keys;
+}
+
+void HeadUpDisplay() {
+  SkirmoraState& s = TheGame().state;
+  std::string t = FpsTextTick(s.fps, LocalSecond);
+  if (!t.empty() && t != s.match.shownFpsText) s.match.shownFpsText = t;
+  DrawBegin(ScreenOutput());
+  DrawLocate(0, 0);
+  DrawText("FPS: " + s.match.shownFpsText);
+  DrawLocate(70, 10);
+  DrawText(s.settings.name1);
+  DrawLocate(70, 30);
+  DrawText("Energie: " + TextFromLong(s.planes[0].energy));
+  DrawLocate(650, 10);
+  DrawText(s.settings.name2);
+  DrawLocate(650, 30);
+  DrawText("Energie: " + TextFromLong(s.planes[1].energy));
+  DrawEnd();
+}
+
+void MatchCleanUp() {
+  Quad3DBegin();
+  Quad3DRotate(kImagePlane1A, 270, 0);
+  Quad3DRotate(kImagePlane1B, 270, 0);
+  Quad3DRotate(kImagePlane2A, 270, 0);
+  Quad3DRotate(kImagePlane2B, 270, 0);
+  Quad3DEnd();
+  for (int32_t sound = 1; sound <= 6; ++sound) SoundStop(sound);
+}
+
+bool MatchFrame() {
+  SkirmoraState& s = TheGame().state;
+  SkirmoraLists& l = TheGame().lists;
+  MatchState& m = s.match;
+  PlaneState* p = s.planes;
+  MatchEffects& fx = MediaEffects();
+
+  FrameClockTick(s.clock, ElapsedMs, true, p);
+  if (!PollWindow()) return false;
+  KeyboardPoll();
+  if (KeyReleased(kKeyEsc)) m.quitRequest = 1;
+  ScreenClear(170, 200, 255);
+
+  PlayerKeys keys1 = ReadPlayerKeys(kKeyLeft, kKeyRight, kKeyRightCtrl);
+  p[0].heading = TurnHeading(p[0].heading, keys1.turnLeft, keys1.turnRight);
+  FirePlayer(p[0], 0, keys1, m.downedPlayer == 1, l.shots, kSoundShot1, fx);
+  PlayerKeys keys2 = ReadPlayerKeys(kKeyA, kKeyD, kKeyLeftCtrl);
+  p[1].heading = TurnHeading(p[1].heading, keys2.turnLeft, keys2.turnRight);
+  FirePlayer(p[1], 1, keys2, m.downedPlayer == 2, l.shots, kSoundShot2, fx);
+
+  EnginePitch(p[0], kSoundEngine1, fx);
+  EnginePitch(p[1], kSoundEngine2, fx);
+
+  ShotPassOptions options;
+  options.margin = 5.0f * s.clock.movementFactor;
+  options.hitSound[0] = kSoundHit1;
+  options.hitSound[1] = kSoundHit2;
+  ShotPass(l.shots, l.blasts, p, options, fx);
+
+  for (int i = 0; i < 2; ++i) {
+    MovePlane(p[i]);
+    if (WrapPlane(p[i], m.downedPlayer == i + 1)) m.endFlag = 1;
+  }
+  AnimatePlane(p[0], 0);
+  AnimatePlane(p[1], 1);
+
+  DownPlanes(p, m);
+  if (m.downedPlayer != 0) {
+    SmokeItem* puff = ListAdd(l.smoke);
+    FallAndSmoke(p, m, *puff, fx);
+  }
+
+  Quad3DBegin();
+  ShowPlanes(p[0], p[0].heading, p[1], p[1].heading, fx);
+  Quad3DBlendingMode(5, 7);
+  CloudBorder(m.cloudOffset, s.clock.movementFactor / 10.0f, fx);
+  Quad3DEnd();
+
+  Quad3DBegin();
+  BlastPass(l.blasts, fx);
+  SmokePass(l.smoke, fx);
+  Quad3DEnd();
+
+  HeadUpDisplay();
+
+  Quad3DBegin();
+  FadeLevel level = FadeStep(m.quitRequest, 8);
+  Quad3DEnd();
+  if (m.quitRequest == 1 && level == 255) m.endFlag = 1;
+  EndFrame();
+
+  if (m.endFlag != 0) {
+    MatchCleanUp();
+    s.screen = Screen::Menu;
+    s.setUpPending = true;
+  }
+  return true;
+}
+
+// --- Start-up ----------------------------------------------------------------------
+
+void ReadSettings(GameSettings& settings) {
+  GameSettings defaults;
+  PrefsOpen("Preferences.prefs");
+  PrefsGroup("Data");
+  settings.name1 = PrefsReadString("Name1", defaults.name1);
+  settings.name2 = PrefsReadString("Name2", defaults.name2);
+  settings.contact = PrefsReadString("contact", defaults.contact);
+  settings.port = PrefsReadLong("Port", defaults.port);
+  PrefsGroup("Start");
+  settings.color = PrefsReadLong("Color", defaults.color);
+  settings.fullscreen = PrefsReadLong("Fullscreen", defaults.fullscreen);
+  PrefsClose();
+}
+
+void CatchTexture(int32_t number) {
+  SpriteCatch(number, assets::LocalImage(number), kSpriteModeTexture);
+  Quad3DCreate(number, number);
+}
+
+void LoadCatalogue(SkirmoraState& s) {
+  for (int32_t n : {kImagePlane1A, kImagePlane1B, kImagePlane2A, kImagePlane2B}) CatchTexture(n);
+  SpriteCatch(kImageShot, assets::LocalImage(kImageShot));
+  for (int32_t n = kImageBlastFirst; n <= kImageBlastLast; ++n) CatchTexture(n);
+  CatchTexture(kImageCloud);
+  CatchTexture(kImageSmoke);
+  for (int32_t n :
+       {kImageSplash, kImageMenuBack, kImageMenuLogo, kImageItem1Player, kImageItem2Player,
+        kImageItemHost, kImageItemJoin, kImageItemAbout, kImageItemExit}) {
+    SpriteCatch(n, assets::LocalImage(n));
+  }
+  s.musicLoaded = MusicCatch(assets::Module()) != 0;
+  SoundCatch(kSoundEngine1, assets::Recording('A'));
+  SoundCatch(kSoundEngine2, assets::Recording('A'));
+  SoundCatch(kSoundShot1, assets::Recording('B'));
+  SoundCatch(kSoundShot2, assets::Recording('B'));
+  SoundCatch(kSoundHit1, assets::Recording('C'));
+  SoundCatch(kSoundHit2, assets::Recording('C'));
+}
+
+void BuildFadeOverlay() {
+  SpriteCreate(kImageFade, 64, 64, kSpriteModeTexture);
+  DrawBegin(SpriteOutput(kImageFade));
+  DrawBox(0, 0, 64, 64, RGB(8, 8, 8));
+  DrawEnd();
+  Quad3DCreate(kImageFade, kImageFade);
+  Quad3DTransform(kImageFade, 0.0f, 0.0f, 860.0f, 0.0f, 860.0f, 660.0f, 0.0f, 660.0f);
+}
+
+}  // namespace
+
+SkirmoraState& SkirmoraGameState() {
+  return TheGame().state;
+}
+SkirmoraLists& SkirmoraGameLists() {
+  return TheGame().lists;
+}
+
+ProgramHooks SkirmoraHooks() {
+  ProgramHooks hooks;
+  // Screen-text drawing, the image-file reader, the random generator, the
+  // preferences reader and the windows, in this order; then the libraries
+  // whose state must start empty as well.
+  hooks.start = {DrawStartHook, ImageReaderStartHook, FrameRandomStartHook, PrefsInit,
+                 WindowInit,    DisplayStartHook,     KeyboardStart,        SoundStart};
+  // Music, windows, 3D sprites, sounds, preferences, network, keyboard, then
+  // the screen with its text drawing and images.
+  hooks.end = {MusicEnd, WindowEnd, Quad3DEndHook, SoundEnd, PrefsClose};
+#if SKIRMORA_HAS_NETWORK
+  hooks.end.push_back(NetworkEnd);
+#endif
+  hooks.end.insert(hooks.end.end(), {KeyboardEnd, DrawEndHook, DisplayEndHook});
+  return hooks;
+}
+
+bool SkirmoraStart() {
+  Game& g = TheGame();
+  g.state = SkirmoraState{};
+  SkirmoraState& s = g.state;
+
+  if (SpriteSystemInit() == 0) {
+    MessageBox("Skirmora - DirectX Error", "You need at least DirectX 7 to run this game", 16);
+    s.screen = Screen::Ended;
+    return false;
+  }
+  if (Quad3DSystemInit() == 0) {
+    MessageBox("Skirmora - DirectX Error", "You need 3D Hardware to run this game", 16);
+    s.screen = Screen::Ended;
+    return false;
+  }
+#if SKIRMORA_HAS_NETWORK
+  if (NetworkInit() == 0) {
+    MessageBox("Error", "Can't initialize the network !", 0);
+    s.screen = Screen::Ended;
+    return false;
+  }
+#endif
+  KeyboardInit();
+  SoundSystemInit();
+  ReadSettings(s.settings);
+
+  ListNew(g.lists.shots);
+  ListNew(g.lists.blasts);
+  ListNew(g.lists.smoke);
+
+  if (s.settings.fullscreen == 0) {
+    s.windowed = true;
+    WindowOpen(0, 0, 0, 800, 600, 0x00C80002, "Skirmora by Vorn");
+    s.windowHandle = WindowHandle();
+    ScreenOpenInWindow(s.windowHandle, 0, 0, 800, 600, 0, 0, 0);
+  } else {
+    ScreenOpen(800, 600, 32, "Skirmora by Vorn");
+  }
+
+  ImageDecoderPNG();
+  LoadCatalogue(s);
+  Quad3DQuality(0);
+  BuildFadeOverlay();
+
+  MusicPlay();
+  MusicVolume(100);
+
+  s.screen = Screen::Splash;
+  s.setUpPending = true;
+  return true;
+}
+
+bool SkirmoraFrame() {
+  SkirmoraState& s = TheGame().state;
+  if (s.setUpPending) {
+    s.setUpPending = false;
+    switch (s.screen) {
+      case Screen::Splash:
+        SplashSetUp();
+        break;
+      case Screen::Menu:
+        MenuSetUp();
+        break;
+      case Screen::Match:
+        MatchSetUp();
+        break;
+      case Screen::Ended:
+        break;
+    }
+  }
+  bool goOn = false;
+  switch (s.screen) {
+    case Screen::Splash:
+      goOn = SplashFrame();
+      break;
+    case Screen::Menu:
+      goOn = MenuFrame();
+      break;
+    case Screen::Match:
+      goOn = MatchFrame();
+      break;
+    case Screen::Ended:
+      break;
+  }
+  if (!goOn) TakeWayOut();
+  return goOn;
+}
+
+void SkirmoraMain() {
+  if (!SkirmoraStart()) return;
+  while (SkirmoraFrame()) {
+  }
+}
+
+}  // namespace game

@@ -1,0 +1,68 @@
+#pragma once
+// The local two-player game: start-up, the screens (splash, menu, match) and
+// the way out. The program's main() only chooses the platform and calls
+// SkirmoraMain(); tests and benchmarks drive the same code frame by frame on
+// the headless platform.
+
+#include <cstdint>
+#include <string>
+
+#include "game/records.h"
+#include "game/rules.h"
+#include "runtime/lists.h"
+#include "runtime/program.h"
+
+namespace game {
+
+enum class Screen {
+  Splash,
+  Menu,
+  Match,
+  Ended,  // the way out has been taken
+};
+
+// Everything the game keeps between frames and screens.
+struct SkirmoraState {
+  GameSettings settings;
+  bool windowed = false;
+  int32_t windowHandle = 0;  // the game window (windowed mode only)
+  Screen screen = Screen::Splash;
+  bool setUpPending = true;  // the current screen's set-up has not run yet
+  FrameClock clock;
+  FadeLevel fadeLevel = 0;
+  FpsCounter fps;
+  SplashState splash;
+  MenuState menu;
+  MatchState match;
+  PlaneState planes[2];
+  bool musicLoaded = false;
+  int64_t frames = 0;   // frames presented since start-up
+  int32_t matches = 0;  // matches started
+};
+
+struct SkirmoraLists {
+  ListHandle<ShotItem> shots;
+  ListHandle<BlastItem> blasts;
+  ListHandle<SmokeItem> smoke;
+};
+
+SkirmoraState& SkirmoraGameState();
+SkirmoraLists& SkirmoraGameLists();
+
+// The start-up and end hooks of the program's libraries, in their fixed order.
+ProgramHooks SkirmoraHooks();
+
+// Start-up after the program frame: the three checks, keyboard and sound,
+// settings, lists, display, images, sounds, music. False when a check failed
+// (its message box has been shown); the way out is then to be taken.
+bool SkirmoraStart();
+
+// Runs one frame of the current screen, with the set-up of a screen that is
+// entered. False once the way out has been taken (Esc on the menu, the exit
+// item, the window closed); then nothing more is drawn.
+bool SkirmoraFrame();
+
+// Start-up and frames until the way out. Does not run the end hooks.
+void SkirmoraMain();
+
+}  // namespace game

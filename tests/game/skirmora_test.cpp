@@ -1,0 +1,558 @@
+// The local game played on the headless platform: scripted keys, the virtual
+// clock and the presented frames.
+#include "game/skirmora.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "game/records.h"
+#include "platform/headless.h"
+#include "runtime/lists.h"
+#include "runtime/program.h"
+#include "runtime/window.h"
+
+namespace game {
+namespace {
+
+class SkirmoraTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = MakeDir(); }
+
+  void TearDown() override {
+    ProgramRunEndHooks();
+    std::filesystem::remove_all(dir_);
+  }
+
+  static std::string MakeDir() {
+    std::string pattern = ::testing::TempDir() + "skirmoraXXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const char* made = ::mkdtemp(buffer.data());
+    return made != nullptr ? std::string(made) : ::testing::TempDir();
+  }
+
+  // Writes a settings file next to the program (when text is not empty) and
+  // runs the program start-up.
+  void Start(const std::string& prefs = "") {
+    if (!prefs.empty()) std::ofstream(dir_ + "/Preferences.prefs") << prefs;
+    hp_ = &platform::UseHeadless();
+    hp_->SetExecutablePath(dir_ + "/skirmora");
+    ProgramStart(SkirmoraHooks());
+    ASSERT_TRUE(SkirmoraStart());
+  }
+
+  SkirmoraState& S() { return SkirmoraGameState(); }
+  SkirmoraLists& L() { return SkirmoraGameLists(); }
+
+  bool Frame() { return SkirmoraFrame(); }
+
+  // Holds a key for one frame and lets it go in the next.
+  bool Tap(int key) {
+    hp_->SetKey(key, true);
+    bool a = Frame();
+    hp_->SetKey(key, false);
+    return a && Frame();
+  }
+
+  // Runs frames until pred holds (checked after each frame); false when it
+  // never did within limit frames or the program ended.
+  bool RunUntil(const std::function<bool()>& pred, int limit) {
+    for (int i = 0; i < limit; ++i) {
+      if (!Frame()) return pred();
+      if (pred()) return true;
+    }
+    return false;
+  }
+
+  // Esc on the splash, then the first frame of the menu.
+  void ToMenu() {
+    ASSERT_TRUE(Tap(kKeyEsc));
+    for (int i = 0; i < 200 && S().screen == Screen::Splash; ++i) ASSERT_TRUE(Frame());
+    ASSERT_EQ(S().screen, Screen::Menu);
+    ASSERT_TRUE(Frame());
+    ASSERT_EQ(S().fadeLevel, 253);
+  }
+
+  // From the menu: Enter on item 1 (the fade-out starts from where the fade-in
+  // stands), then the first frame of the match.
+  void ToMatch() {
+    ASSERT_TRUE(Tap(kKeyEnter));
+    for (int i = 0; i < 300 && S().screen == Screen::Menu; ++i) ASSERT_TRUE(Frame());
+    ASSERT_EQ(S().screen, Screen::Match);
+    ASSERT_TRUE(Frame());
+  }
+
+  // The most recently presented frame of any window.
+  const platform::CapturedFrame* LastFrame() const {
+    const platform::CapturedFrame* best = nullptr;
+    for (const auto& [id, w] : hp_->Windows()) {
+      if (w.frame.sequence > 0 && (best == nullptr || w.frame.sequence > best->sequence)) {
+        best = &w.frame;
+      }
+    }
+    return best;
+  }
+
+  uint32_t Pixel(int x, int y) const {
+    const platform::CapturedFrame* f = LastFrame();
+    if (f == nullptr || x < 0 || y < 0 || x >= f->width || y >= f->height) return 0xDEADBEEF;
+    const uint8_t* p = f->pixels.data() + (static_cast<size_t>(y) * f->width + x) * 4;
+    return (p[0] | p[1] << 8 | p[2] << 16) & 0xFFFFFFu;
+  }
+
+  uint64_t RegionHash(int x0, int y0, int w, int h) const {
+    uint64_t hash = 1469598103934665603ull;
+    for (int y = y0; y < y0 + h; ++y) {
+      for (int x = x0; x < x0 + w; ++x) hash = (hash ^ Pixel(x, y)) * 1099511628211ull;
+    }
+    return hash;
+  }
+
+  std::string dir_;
+  platform::HeadlessPlatform* hp_ = nullptr;
+};
+
+uint64_t FrameHash(const platform::CapturedFrame& f) {
+  uint64_t hash = 1469598103934665603ull;
+  const size_t words = f.pixels.size() / 8;
+  const uint8_t* p = f.pixels.data();
+  for (size_t i = 0; i < words; ++i) {
+    uint64_t w;
+    std::memcpy(&w, p + i * 8, 8);
+    hash = (hash ^ w) * 1099511628211ull;
+  }
+  return hash;
+}
+
+// --- Start-up --------------------------------------------------------------------
+
+TEST_F(SkirmoraTest, WithoutSettingsFileTheDefaultsAndFullScreenAreUsed) {
+  Start();
+  EXPECT_EQ(S().settings.name1, "Spieler 1");
+  EXPECT_EQ(S().settings.name2, "Spieler 2");
+  EXPECT_EQ(S().settings.port, 6832);
+  EXPECT_FALSE(S().windowed);
+  EXPECT_EQ(WindowNumberHandle(0), 0);
+  EXPECT_TRUE(hp_->MessageBoxes().empty());
+  ASSERT_TRUE(Frame());
+  const platform::CapturedFrame* f = LastFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->width, 800);
+  EXPECT_EQ(f->height, 600);
+  EXPECT_TRUE(f->fitToWindow);
+}
+
+TEST_F(SkirmoraTest, WindowedModeOpensTheGameWindowAndClosingItEndsTheProgram) {
+  Start("[Data]\nName1=Anna\nName2=Bert\n[Start]\nColor=16\nFullscreen=0\n");
+  EXPECT_EQ(S().settings.name1, "Anna");
+  EXPECT_EQ(S().settings.color, 16);
+  ASSERT_TRUE(S().windowed);
+  const platform::HeadlessWindow* w = hp_->Window(S().windowHandle);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->spec.title, "Skirmora by Vorn");
+  EXPECT_EQ(w->spec.width, 800);
+  EXPECT_EQ(w->spec.height, 600);
+  ToMenu();
+  ToMatch();
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(Frame());
+  platform::WindowEvent close;
+  close.kind = platform::EventKind::Close;
+  hp_->InjectEvent(S().windowHandle, close);
+  uint64_t presented = hp_->PresentCount();
+  EXPECT_FALSE(Frame());
+  EXPECT_EQ(S().screen, Screen::Ended);
+  EXPECT_EQ(hp_->PresentCount(), presented) << "nothing is drawn after the close request";
+}
+
+// --- Splash ----------------------------------------------------------------------
+
+TEST_F(SkirmoraTest, SplashLeavesAfterTenSecondsAndFadesOut) {
+  Start();
+  ASSERT_TRUE(Frame());
+  uint32_t start = S().splash.startMs;
+  EXPECT_EQ(S().fadeLevel, 252);
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 200));
+  uint32_t fadedIn = hp_->ElapsedMs();
+  EXPECT_GE(fadedIn - start, 85u * 15u);
+  // The splash picture stands uncovered: the frame is not the overlay grey.
+  EXPECT_NE(RegionHash(0, 0, 800, 600), 0u);
+  ASSERT_TRUE(RunUntil([&] { return S().splash.leaveRequest == 1; }, 2000));
+  EXPECT_GE(hp_->ElapsedMs() - start, 10001u);
+  EXPECT_LE(hp_->ElapsedMs() - start, 10040u);
+  int frames = 0;
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        ++frames;
+        return S().screen == Screen::Menu;
+      },
+      200));
+  EXPECT_EQ(frames, 84) << "85 steps of 3, the first in the frame that asked to leave";
+  // The last splash frame is covered by the overlay (RGB 8, 8, 8).
+  EXPECT_EQ(Pixel(400, 300), 0x080808u);
+}
+
+TEST_F(SkirmoraTest, EscOnTheSplashSkipsToItsFadeOut) {
+  Start();
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(Frame());
+  hp_->SetKey(kKeyEsc, true);
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().splash.leaveRequest, 0) << "a key acts when it is let go";
+  hp_->SetKey(kKeyEsc, false);
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().splash.leaveRequest, 1);
+  EXPECT_TRUE(RunUntil([&] { return S().screen == Screen::Menu; }, 100));
+  EXPECT_LT(hp_->ElapsedMs() - S().splash.startMs, 5000u);
+}
+
+// --- Menu ------------------------------------------------------------------------
+
+TEST_F(SkirmoraTest, MenuCursorMovesOnReleaseAndStopsAtTheEnds) {
+  Start();
+  ToMenu();
+  hp_->SetKey(kKeyDown, true);
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().menu.item, 1) << "holding Down does nothing until it is let go";
+  hp_->SetKey(kKeyDown, false);
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().menu.item, 2);
+  EXPECT_EQ(S().menu.cursorY, 140);
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(Tap(kKeyDown));
+  EXPECT_EQ(S().menu.item, 4);
+  EXPECT_EQ(S().menu.cursorY, 220);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(Tap(kKeyUp));
+  EXPECT_EQ(S().menu.item, 1);
+  EXPECT_EQ(S().menu.cursorY, 100);
+  // The plane cursors stand level with the selected item once the menu is clear.
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 200));
+  uint64_t at100 = RegionHash(720, 100, 64, 64);
+  ASSERT_TRUE(Tap(kKeyDown));
+  ASSERT_TRUE(Frame());
+  EXPECT_NE(RegionHash(720, 100, 64, 64), at100);
+}
+
+TEST_F(SkirmoraTest, MenuPicturesToggleAndEnterOnItemsTwoAndThreeDoesNothing) {
+  Start();
+  ToMenu();
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 200));
+  uint64_t twoPlayer = RegionHash(445, 120, 300, 29);
+  ASSERT_TRUE(Tap(kKeyRight));
+  EXPECT_EQ(S().menu.item1Picture, kImageItem1Player);
+  EXPECT_NE(RegionHash(445, 120, 300, 29), twoPlayer);
+  ASSERT_TRUE(Tap(kKeyLeft));
+  EXPECT_EQ(S().menu.item1Picture, kImageItem2Player);
+  EXPECT_EQ(RegionHash(445, 120, 300, 29), twoPlayer);
+
+  ASSERT_TRUE(Tap(kKeyDown));
+  ASSERT_TRUE(Tap(kKeyLeft));
+  EXPECT_EQ(S().menu.item2Picture, kImageItemJoin);
+  ASSERT_TRUE(Tap(kKeyEnter));
+  ASSERT_TRUE(Tap(kKeyDown));
+  ASSERT_TRUE(Tap(kKeyEnter));
+  ASSERT_TRUE(Tap(kKeyRight));
+  for (int i = 0; i < 200; ++i) ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().screen, Screen::Menu);
+  EXPECT_EQ(S().menu.leaveRequest, 0);
+  EXPECT_EQ(S().fadeLevel, 0);
+  EXPECT_EQ(S().menu.item2Picture, kImageItemJoin);
+}
+
+TEST_F(SkirmoraTest, SelectionMadeDuringTheFadeOutDecides) {
+  Start();
+  ToMenu();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Tap(kKeyDown));
+  ASSERT_TRUE(Tap(kKeyEnter));
+  EXPECT_EQ(S().menu.leaveRequest, 1);
+  ASSERT_TRUE(Tap(kKeyUp));  // item 3 when the screen turns black
+  ASSERT_TRUE(RunUntil([&] { return S().screen != Screen::Menu; }, 300));
+  EXPECT_EQ(S().screen, Screen::Match);
+  EXPECT_EQ(S().menu.result, 3);
+}
+
+TEST_F(SkirmoraTest, ExitItemAndEscLeaveTheProgram) {
+  Start();
+  ToMenu();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Tap(kKeyDown));
+  ASSERT_TRUE(Tap(kKeyEnter));
+  int frames = 2;
+  while (Frame()) ++frames;
+  EXPECT_EQ(S().screen, Screen::Ended);
+  EXPECT_EQ(S().menu.result, 4);
+  EXPECT_LE(frames, 130);
+
+  ProgramRunEndHooks();
+  Start();
+  ToMenu();
+  hp_->SetKey(kKeyEsc, true);
+  ASSERT_TRUE(Frame());
+  hp_->SetKey(kKeyEsc, false);
+  uint64_t presented = hp_->PresentCount();
+  EXPECT_FALSE(Frame());
+  EXPECT_EQ(hp_->PresentCount(), presented) << "Esc ends the menu at once";
+}
+
+// --- Match -----------------------------------------------------------------------
+
+TEST_F(SkirmoraTest, FirstMatchFrameShowsFpsZeroAndSetsEngineRates) {
+  Start();
+  ToMenu();
+  ToMatch();
+  EXPECT_EQ(S().match.shownFpsText, "0");
+  EXPECT_EQ(S().planes[0].lastEngineFrequency, 30000);
+  EXPECT_EQ(S().planes[1].lastEngineFrequency, 30000);
+  // The first tick spans the set-up pause: it keeps the assumed 63 frames per second.
+  EXPECT_EQ(S().clock.movementFactor, 160.0f / 63.0f);
+  EXPECT_EQ(S().planes[0].speed, 160.0f / 63.0f);
+  // Player 1 turns to fly straight down (90): the engine climbs to 48,000 Hz.
+  hp_->SetKey(kKeyLeft, true);
+  for (int i = 0; i < 90; ++i) ASSERT_TRUE(Frame());
+  hp_->SetKey(kKeyLeft, false);
+  EXPECT_EQ(S().planes[0].heading, 90.0f);
+  EXPECT_EQ(S().planes[0].diveMeasure, 0);
+  EXPECT_EQ(S().planes[0].lastEngineFrequency, 48000);
+  // After two changes of the wall-clock second the figure is a whole second's count.
+  for (int i = 0; i < 130; ++i) ASSERT_TRUE(Frame());
+  int fps = std::stoi(S().match.shownFpsText);
+  EXPECT_GE(fps, 55);
+  EXPECT_LE(fps, 62);
+}
+
+TEST_F(SkirmoraTest, TurningWrapsAndPlanesWrapRoundTheScreen) {
+  Start();
+  ToMenu();
+  ToMatch();
+  // Player 2 (heading 0) turns anticlockwise once: 360, not 0.
+  hp_->SetKey(kKeyA, true);
+  ASSERT_TRUE(Frame());
+  hp_->SetKey(kKeyA, false);
+  EXPECT_EQ(S().planes[1].heading, 360.0f);
+  hp_->SetKey(kKeyD, true);
+  ASSERT_TRUE(Frame());
+  hp_->SetKey(kKeyD, false);
+  EXPECT_EQ(S().planes[1].heading, 0.0f);
+  // Flying right it leaves past x 832 and comes back at -32 with the same y.
+  bool wrapped = false;
+  float lastX = S().planes[1].x;
+  float lastY = S().planes[1].y;
+  for (int i = 0; i < 400 && !wrapped; ++i) {
+    ASSERT_TRUE(Frame());
+    if (S().planes[1].x < lastX) {
+      wrapped = true;
+      EXPECT_EQ(S().planes[1].x, -32.0f);
+      EXPECT_GT(lastX, 832.0f - 3.0f);
+      EXPECT_EQ(S().planes[1].y, lastY);
+    }
+    lastX = S().planes[1].x;
+    lastY = S().planes[1].y;
+  }
+  EXPECT_TRUE(wrapped);
+}
+
+TEST_F(SkirmoraTest, FireLatchAndTheLimitOfSixShots) {
+  Start();
+  ToMenu();
+  ToMatch();
+  // Player 2 flies right along y 400: its shots fly away from both planes.
+  hp_->SetKey(kKeyLeftCtrl, true);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(Frame());
+  EXPECT_EQ(ListCount(L().shots), 1) << "holding the key fires once";
+  hp_->SetKey(kKeyLeftCtrl, false);
+  ASSERT_TRUE(Frame());
+  for (int i = 0; i < 8; ++i) ASSERT_TRUE(Tap(kKeyLeftCtrl));
+  EXPECT_EQ(ListCount(L().shots), 6);
+  EXPECT_EQ(S().planes[1].liveShotCount, 6);
+  EXPECT_EQ(S().planes[1].energy, 100);
+  // Held through the limit, the next shot comes when the first one expires.
+  hp_->SetKey(kKeyLeftCtrl, true);
+  ASSERT_TRUE(RunUntil([&] { return ListCount(L().shots) < 6; }, 300));
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(ListCount(L().shots), 6);
+}
+
+TEST_F(SkirmoraTest, HitsCostTenEnergyAndShowAnExplosionInTheSameFrame) {
+  Start();
+  ToMenu();
+  ToMatch();
+  // Player 2 sits in front of player 1's guns.
+  S().planes[1].x = 480.0f;
+  S().planes[1].y = 150.0f;
+  S().planes[1].heading = 180.0f;
+  S().planes[0].heading = 180.0f;
+  ASSERT_TRUE(Tap(kKeyRightCtrl));
+  ASSERT_TRUE(RunUntil([&] { return S().planes[1].energy < 100; }, 60));
+  EXPECT_EQ(S().planes[1].energy, 90);
+  EXPECT_EQ(S().planes[0].energy, 100) << "player 1 does not hit itself firing ahead";
+  EXPECT_EQ(ListCount(L().shots), 0);
+  EXPECT_EQ(ListCount(L().blasts), 1);
+  // The blast pass of the same frame already showed image 161.
+  BlastItem* blast = ListCurrent(L().blasts);
+  ASSERT_NE(blast, nullptr);
+  EXPECT_EQ(blast->frame, 162.0f);
+}
+
+TEST_F(SkirmoraTest, OwnShotsHitTheShooter) {
+  Start();
+  ToMenu();
+  ToMatch();
+  // A shot of player 1 coming head-on at player 1.
+  ListReset(L().shots);
+  while (ListNext(L().shots)) {
+  }
+  ShotItem* shot = ListAdd(L().shots);
+  shot->x = S().planes[0].x - 40.0f;
+  shot->y = S().planes[0].y + 28.0f;
+  shot->owner = 0.0f;
+  shot->heading = 0.0f;
+  shot->speed = 4.0f;
+  ASSERT_TRUE(RunUntil([&] { return S().planes[0].energy < 100; }, 30));
+  EXPECT_EQ(S().planes[0].energy, 90);
+  EXPECT_EQ(ListCount(L().shots), 0);
+}
+
+TEST_F(SkirmoraTest, BothPlanesDownedInOneFrameAndTheMatchEndsPastY700) {
+  Start();
+  ToMenu();
+  ToMatch();
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 40));
+  // Both planes on one spot, one shot over both: both fall to 0 in one frame.
+  S().planes[0].energy = 10;
+  S().planes[1].energy = 10;
+  S().planes[1].x = S().planes[0].x;
+  S().planes[1].y = S().planes[0].y;
+  S().planes[1].heading = 180.0f;
+  ShotItem* shot = ListAdd(L().shots);
+  shot->x = S().planes[0].x + 28.0f - 4.0f;
+  shot->y = S().planes[0].y + 28.0f;
+  shot->heading = 0.0f;
+  shot->speed = 4.0f;
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().planes[0].energy, 0);
+  EXPECT_EQ(S().planes[1].energy, 0);
+  EXPECT_EQ(S().match.downedPlayer, 1);
+  EXPECT_EQ(S().planes[0].heading, S().planes[1].heading);
+  EXPECT_EQ(ListCount(L().smoke), 1);
+  EXPECT_EQ(S().fadeLevel, 0);
+  // Both dive towards 90 degrees and fall out at the bottom; no fade-out.
+  ASSERT_TRUE(RunUntil([&] { return S().screen == Screen::Menu; }, 2000));
+  EXPECT_GT(S().planes[0].y, 700.0f);
+  EXPECT_LE(S().planes[0].y, 704.0f);
+  EXPECT_GE(S().planes[0].heading, 89.0f);
+  EXPECT_LE(S().planes[0].heading, 91.0f);
+  EXPECT_EQ(S().fadeLevel, 0) << "the match ended without fading out";
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().fadeLevel, 253) << "the menu fades in from black";
+}
+
+TEST_F(SkirmoraTest, DownedPlaneCannotFireAndAnEleventhHitGivesMinusTen) {
+  Start();
+  ToMenu();
+  ToMatch();
+  S().planes[1].energy = 10;
+  S().planes[1].x = 480.0f;
+  S().planes[1].y = 150.0f;
+  S().planes[1].heading = 180.0f;
+  S().planes[0].heading = 180.0f;
+  ASSERT_TRUE(Tap(kKeyRightCtrl));
+  ASSERT_TRUE(RunUntil([&] { return S().match.downedPlayer == 2; }, 60));
+  EXPECT_EQ(S().planes[1].energy, 0);
+  size_t before = static_cast<size_t>(ListCount(L().shots));
+  ASSERT_TRUE(Tap(kKeyLeftCtrl));
+  EXPECT_EQ(static_cast<size_t>(ListCount(L().shots)), before);
+  // Another hit while it falls.
+  ShotItem* shot = ListAdd(L().shots);
+  shot->x = S().planes[1].x + 28.0f;
+  shot->y = S().planes[1].y + 28.0f;
+  shot->heading = 0.0f;
+  shot->speed = 0.0f;
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().planes[1].energy, -10);
+}
+
+TEST_F(SkirmoraTest, EscFadesTheMatchOutOverThirtyTwoFrames) {
+  Start();
+  ToMenu();
+  ToMatch();
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 40));
+  hp_->SetKey(kKeyEsc, true);
+  ASSERT_TRUE(Frame());
+  hp_->SetKey(kKeyEsc, false);
+  int frames = 0;
+  while (S().screen == Screen::Match) {
+    ASSERT_TRUE(Frame());
+    ++frames;
+    ASSERT_LT(frames, 100);
+  }
+  EXPECT_EQ(frames, 32);
+  EXPECT_EQ(Pixel(400, 300), 0x080808u);
+  EXPECT_EQ(S().matches, 1);
+  // Back on the menu with the first picture and item.
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().menu.item, 1);
+  EXPECT_EQ(S().menu.item1Picture, kImageItem2Player);
+}
+
+// A scripted player: turns towards the other plane and fires in short bursts
+// when the nose points at it, as a person at the keyboard would.
+void AimAndFire(platform::HeadlessPlatform& hp, const PlaneState& me, const PlaneState& other,
+                int frame, int left, int right, int fire) {
+  float dx = other.x - me.x;
+  float dy = other.y - me.y;
+  float target = std::atan2(dy, dx) * 180.0f / 3.14159265f;
+  float diff = std::fmod(target - me.heading + 540.0f, 360.0f) - 180.0f;
+  hp.SetKey(left, diff < -3.0f);
+  hp.SetKey(right, diff > 3.0f);
+  hp.SetKey(fire, std::fabs(diff) < 12.0f && frame % 6 < 3);
+}
+
+// Plays the splash, the menu and one whole match; returns the hash of every
+// presented frame.
+std::vector<uint64_t> ScriptedMatch(platform::HeadlessPlatform& hp,
+                                    const std::function<const platform::CapturedFrame*()>& last) {
+  std::vector<uint64_t> hashes;
+  SkirmoraState& s = SkirmoraGameState();
+  for (int frame = 0; frame < 6000; ++frame) {
+    hp.ReleaseAllKeys();
+    if (s.screen == Screen::Splash) hp.SetKey(kKeyEsc, frame == 5);
+    if (s.screen == Screen::Menu) hp.SetKey(kKeyEnter, frame % 60 == 40);
+    if (s.screen == Screen::Match) {
+      AimAndFire(hp, s.planes[0], s.planes[1], frame, kKeyLeft, kKeyRight, kKeyRightCtrl);
+      AimAndFire(hp, s.planes[1], s.planes[0], frame + 3, kKeyA, kKeyD, kKeyLeftCtrl);
+    }
+    if (!SkirmoraFrame()) break;
+    if (const platform::CapturedFrame* f = last()) hashes.push_back(FrameHash(*f));
+    if (s.screen == Screen::Menu && s.matches > 0) break;
+  }
+  return hashes;
+}
+
+TEST_F(SkirmoraTest, ScriptedMatchGivesTheSameFramesOnEveryRun) {
+  auto last = [&] { return LastFrame(); };
+  Start();
+  std::vector<uint64_t> first = ScriptedMatch(*hp_, last);
+  const int32_t energy1 = S().planes[0].energy;
+  const int32_t energy2 = S().planes[1].energy;
+  const int32_t downed = S().match.downedPlayer;
+  ASSERT_EQ(S().screen, Screen::Menu) << "the match ended";
+  ASSERT_NE(downed, 0) << "by a plane falling off the screen";
+  EXPECT_LE(std::min(energy1, energy2), 0);
+  ProgramRunEndHooks();
+  Start();
+  std::vector<uint64_t> second = ScriptedMatch(*hp_, last);
+  EXPECT_EQ(first.size(), second.size());
+  EXPECT_TRUE(first == second) << "the frames differ between two runs";
+  EXPECT_EQ(S().planes[0].energy, energy1);
+  EXPECT_EQ(S().planes[1].energy, energy2);
+  EXPECT_EQ(S().match.downedPlayer, downed);
+}
+
+}  // namespace
+}  // namespace game
