@@ -39,7 +39,8 @@ bench: build
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DSKIRMORA_FUZZ=ON -DSKIRMORA_TESTS=ON -DSKIRMORA_BENCH=OFF >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
+	@ls $(FUZZ_BUILD)/tests/fuzz_*
 
 assets: build
 	@cmake --build $(BUILD) --target assets_regenerate
