@@ -10,17 +10,9 @@
 #include "media/sound.h"
 #include "media/sprites.h"
 #include "runtime/frame.h"
+#include "runtime/net.h"
 #include "runtime/prefs.h"
 #include "runtime/window.h"
-
-// The TCP library joins the tree separately; until it is there the local game
-// (which never opens a connection) starts without its network check.
-#if __has_include("runtime/net.h")
-#include "runtime/net.h"
-#define SKIRMORA_HAS_NETWORK 1
-#else
-#define SKIRMORA_HAS_NETWORK 0
-#endif
 
 namespace game {
 namespace {
@@ -367,11 +359,8 @@ ProgramHooks SkirmoraHooks() {
                  WindowInit,    DisplayStartHook,     KeyboardStart,        SoundStart};
   // Music, windows, 3D sprites, sounds, preferences, network, keyboard, then
   // the screen with its text drawing and images.
-  hooks.end = {MusicEnd, WindowEnd, Quad3DEndHook, SoundEnd, PrefsClose};
-#if SKIRMORA_HAS_NETWORK
-  hooks.end.push_back(NetworkEnd);
-#endif
-  hooks.end.insert(hooks.end.end(), {KeyboardEnd, DrawEndHook, DisplayEndHook});
+  hooks.end = {MusicEnd,   WindowEnd,   Quad3DEndHook, SoundEnd,      PrefsClose,
+               NetworkEnd, KeyboardEnd, DrawEndHook,   DisplayEndHook};
   return hooks;
 }
 
@@ -390,13 +379,11 @@ bool SkirmoraStart() {
     s.screen = Screen::Ended;
     return false;
   }
-#if SKIRMORA_HAS_NETWORK
   if (NetworkInit() == 0) {
     MessageBox("Error", "Can't initialize the network !", 0);
     s.screen = Screen::Ended;
     return false;
   }
-#endif
   KeyboardInit();
   SoundSystemInit();
   ReadSettings(s.settings);

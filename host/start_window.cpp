@@ -7,19 +7,8 @@
 #include "media/sprites.h"
 #include "runtime/frame.h"
 #include "runtime/gadget.h"
+#include "runtime/net.h"
 #include "runtime/window.h"
-
-namespace {
-
-// An IPv4 address as one value, first part in the lowest byte: the layout the
-// address field's state uses.
-int32_t PackAddress(int a, int b, int c, int d) {
-  uint32_t v = static_cast<uint32_t>(a & 0xFF) | static_cast<uint32_t>(b & 0xFF) << 8 |
-               static_cast<uint32_t>(c & 0xFF) << 16 | static_cast<uint32_t>(d & 0xFF) << 24;
-  return static_cast<int32_t>(v);
-}
-
-}  // namespace
 
 int32_t StartWindowOpen() {
   if (WindowOpen(0, 296, 130, 216, 123, kStartWindowFlags, "Skirmora") == 0) return 0;
@@ -33,7 +22,7 @@ int32_t StartWindowOpen() {
   GadgetText(kStartAddressLabelGadget, 15, 45, 35, 15, "IP");
   GadgetButton(kStartEndGadget, 165, 15, 40, 25, "Ende");
   GadgetSetText(kStartNameGadget, "Spieler");
-  GadgetSetState(kStartAddressGadget, PackAddress(127, 0, 0, 1));
+  GadgetSetState(kStartAddressGadget, NetMakeAddress(127, 0, 0, 1));
   return handle;
 }
 
@@ -70,9 +59,9 @@ ProgramHooks NetworkProgramHooks() {
   // state must start empty as well.
   hooks.start = {DrawStartHook,        WindowInit,           GadgetInit,       ImageReaderStartHook,
                  FrameMemoryStartHook, FrameRandomStartHook, DisplayStartHook, KeyboardStart};
-  // 3D sprites, (network,) mouse, memory, keyboard, the screen with its text
+  // 3D sprites, network, mouse, memory, keyboard, the screen with its text
   // drawing and images, and last the windows.
-  hooks.end = {Quad3DEndHook, MouseEnd,       FrameMemoryEndHook, KeyboardEnd,
-               DrawEndHook,   DisplayEndHook, WindowEnd};
+  hooks.end = {Quad3DEndHook, NetworkEnd,  MouseEnd,       FrameMemoryEndHook,
+               KeyboardEnd,   DrawEndHook, DisplayEndHook, WindowEnd};
   return hooks;
 }
