@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,18 @@ struct Placement {
   }
 };
 
-void PaintBiplane(Canvas& c, const Placement& at, const PlaneColours& k, int frame) {
+// Proportions that differ between the big planes of the title and menu
+// pictures and the small game sprites: the tall swept fin or a low one with a
+// rounded rudder (a quarter ellipse round (finX, 31) with radii finRx and
+// finRy), and the half length of the propeller blades.
+struct BiplaneShape {
+  bool roundFin = false;
+  double finX = 11, finRx = 6, finRy = 12.5;
+  double blade = 13.5;
+};
+
+void PaintBiplane(Canvas& c, const Placement& at, const PlaneColours& k, int frame,
+                  const BiplaneShape& shape = {}) {
   const double ca = std::cos(at.angle), sa = std::sin(at.angle);
   // Paints one part given in drawing coordinates. Only the canvas area
   // around the part is visited: its extent is found on a fine grid of the
@@ -88,9 +100,29 @@ void PaintBiplane(Canvas& c, const Placement& at, const PlaneColours& k, int fra
 
   // Tail: horizontal stabiliser, then the fin with its rudder.
   paint([](double x, double y) { return InEllipse(x, y, 10, 31, 8, 1.8); }, solid(k.wing));
-  paint(poly({{5, 31}, {3, 17}, {8, 16}, {13, 22}, {17, 29}}),
-        [&](double, double y) { return Mix(k.wingLight, k.wing, (y - 16) / 15); });
-  paint(poly({{3.4, 20}, {8.6, 19.6}, {9.6, 22}, {3.8, 22.6}}), solid(k.trim));
+  if (shape.roundFin) {
+    // A low fin with a rounded rudder: a quarter ellipse from the tail tip up
+    // to the top, then the straight leading edge down to the fuselage.
+    std::vector<Pt> outline;
+    for (int i = 0; i <= 12; ++i) {
+      double a = std::numbers::pi * (1 + 0.6 * i / 12.0);
+      outline.push_back({shape.finX + shape.finRx * std::cos(a), 31 + shape.finRy * std::sin(a)});
+    }
+    outline.push_back({17, 29});
+    outline.push_back({17, 31});
+    const double top = 31 - shape.finRy;
+    paint(poly(outline),
+          [&](double, double y) { return Mix(k.wingLight, k.wing, (y - top) / (31 - top)); });
+    paint(
+        [&](double x, double y) {
+          return y > top + 2.6 && y < top + 5.2 && x < shape.finX + 2 && InPolygon(x, y, outline);
+        },
+        solid(k.trim));
+  } else {
+    paint(poly({{5, 31}, {3, 17}, {8, 16}, {13, 22}, {17, 29}}),
+          [&](double, double y) { return Mix(k.wingLight, k.wing, (y - 16) / 15); });
+    paint(poly({{3.4, 20}, {8.6, 19.6}, {9.6, 22}, {3.8, 22.6}}), solid(k.trim));
+  }
   // Landing gear behind the lower wing and fuselage.
   paint(stick(37, 37, 40, 48, 0.9), solid(metalDark));
   paint(stick(45, 37, 41, 48, 0.9), solid(metalDark));
@@ -142,16 +174,19 @@ void PaintBiplane(Canvas& c, const Placement& at, const PlaneColours& k, int fra
   paint(stick(44, 37.6, 49, 38.6, 0.7), solid(Rgb{70, 66, 64}));
   // Propeller: frame 0 shows the blade upright, frame 1 the blade turned
   // edge-on inside its blurred disc.
+  const double blade = shape.blade;
   if (frame == 0) {
-    paint([](double x, double y) { return InEllipse(x, y, 56.6, 32, 1.4, 13.5); },
+    paint([&](double x, double y) { return InEllipse(x, y, 56.6, 32, 1.4, blade); },
           [&](double, double y) {
-            return Mix(Rgb{214, 176, 120}, Rgb{132, 92, 52}, std::fabs(y - 32) / 13.5);
+            return Mix(Rgb{214, 176, 120}, Rgb{132, 92, 52}, std::fabs(y - 32) / blade);
           });
-    paint([](double x,
-             double y) { return InEllipse(x, y, 56.6, 32, 1.5, 13.5) && std::fabs(y - 32) > 11.5; },
-          solid(k.trim));
+    paint(
+        [&](double x, double y) {
+          return InEllipse(x, y, 56.6, 32, 1.5, blade) && std::fabs(y - 32) > blade - 2;
+        },
+        solid(k.trim));
   } else {
-    paint([](double x, double y) { return InEllipse(x, y, 56.6, 32, 2.2, 13.5); },
+    paint([&](double x, double y) { return InEllipse(x, y, 56.6, 32, 2.2, blade); },
           solid(Rgb{196, 196, 204}), 0.45);
     paint([](double x, double y) { return InEllipse(x, y, 56.6, 32, 1.5, 4.2); },
           solid(Rgb{150, 110, 64}));
@@ -162,11 +197,25 @@ void PaintBiplane(Canvas& c, const Placement& at, const PlaneColours& k, int fra
         });
 }
 
+// The game sprites. A new shot's 8 x 8 picture is placed with its top-left
+// corner 32 pixels ahead of the plane's centre and moves on 4 pixels a frame,
+// faster than the plane; it is tested against the unrotated sprite at every
+// heading. So the sprite must leave free every pixel that the shot can cover
+// in its first frames: about everything farther than 30 pixels from
+// (35.5, 35.5), which takes in the five leftmost columns, the five top rows and
+// the corners. The sprites therefore have a low, rounded fin and shorter
+// blades, are drawn at 0.96 of the full size and sit one pixel right of the
+// middle.
 Canvas PlaneSprite(bool red, int frame) {
   Canvas c(64, 64);
   Placement at;
+  at.scale = 0.96;
+  at.cx = 33;
   at.mirror = red;
-  PaintBiplane(c, at, red ? kRed : kBlue, frame);
+  BiplaneShape shape;
+  shape.roundFin = true;
+  shape.blade = 12;
+  PaintBiplane(c, at, red ? kRed : kBlue, frame, shape);
   ApplyKey(c);
   return c;
 }
