@@ -66,13 +66,15 @@ bool PngRead(const uint8_t* data, size_t size, uint8_t* rows, size_t stride, int
 
   // Everything becomes 8-bit colour without alpha: palettes expanded, low
   // grey depths widened, grey turned into colour, 16-bit channels reduced,
-  // alpha dropped. Transparency chunks are ignored.
+  // alpha dropped. Transparency chunks are ignored: expanding a palette also
+  // turns its transparency chunk into an alpha channel, so alpha is stripped
+  // whatever the colour type says.
   const int colourType = png_get_color_type(png, info);
   const int bitDepth = png_get_bit_depth(png, info);
   if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if ((colourType & PNG_COLOR_MASK_COLOR) == 0 && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (bitDepth == 16) png_set_strip_16(png);
-  if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) png_set_strip_alpha(png);
+  png_set_strip_alpha(png);
   if ((colourType & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(png);
   png_set_bgr(png);
   const int passes = png_set_interlace_handling(png);

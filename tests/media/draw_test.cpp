@@ -100,6 +100,32 @@ TEST_F(DrawTest, OutlineOnlyAndInvertModes) {
   DrawEnd();
 }
 
+TEST_F(DrawTest, PixelsTakeTheCurrentColourBoxesThePenAndBrush) {
+  ASSERT_NE(DrawBegin(ScreenOutput()), 0);
+  DrawColour(255, 0, 0);
+  DrawEnd();
+  // A new bracket selects the black pen and brush again, but the current
+  // colour survives and is what a single pixel is set to.
+  ASSERT_NE(DrawBegin(ScreenOutput()), 0);
+  DrawBox(0, 0, 1, 1);
+  DrawBox(10, 10, 4, 4);
+  EXPECT_EQ(Screen(0, 0), 0xFF0000u);
+  EXPECT_EQ(Screen(10, 10), 0u);
+  EXPECT_EQ(Screen(11, 11), 0u);
+  // A colour chosen while boxes are outline-only changes the pen, not the
+  // brush that filling selects again.
+  DrawMode(kDrawOutlineOnly);
+  DrawColour(0, 255, 0);
+  DrawMode(0);
+  DrawBox(20, 10, 4, 4);
+  EXPECT_EQ(Screen(20, 10), 0x00FF00u);
+  EXPECT_EQ(Screen(21, 11), 0u);
+  DrawColour(255, 255, 0);
+  DrawBox(30, 10, 4, 4);
+  EXPECT_EQ(Screen(31, 11), 0xFFFF00u);
+  DrawEnd();
+}
+
 TEST_F(DrawTest, SpriteTargetFillsTheWholeImageOnA16BitScreen) {
   Open(16);
   ASSERT_NE(SpriteCreate(600, 64, 64, kSpriteModeTexture), 0);
@@ -186,9 +212,15 @@ TEST_F(DrawTest, TextColourFollowsBoxesAndResetsWithTheNextBracket) {
   DrawLocate(10, 100);
   DrawText("WWW");
   int black = 0;
-  for (int y = 100; y < 120; ++y)
-    for (int x = 10; x < 60; ++x) black += Screen(x, y) == 0;
+  int cells = 0;
+  for (int y = 100; y < 120; ++y) {
+    for (int x = 10; x < 60; ++x) {
+      black += Screen(x, y) == 0;
+      cells += Screen(x, y) == 0xFFFFFFu;
+    }
+  }
   EXPECT_GT(black, 10);
+  EXPECT_GT(cells, 10);  // the mode went back to opaque cells too
   DrawEnd();
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -123,15 +124,18 @@ TEST(QuadShapeTest, RotationCornersAtZeroAnd270) {
 }
 
 TEST(QuadShapeTest, RotationUsesTheRoundedConstantsInFloat) {
-  QuadShape s = media::QuadShapeMake(64, 32);
-  media::QuadShapeRotate(s, 37, 0);
-  float a = static_cast<float>(0.0175 * 37);
-  const int order[4] = {0, 1, 3, 2};
-  for (int k = 0; k < 4; ++k) {
-    if (k > 0) a = static_cast<float>(static_cast<double>(a) + 1.575);
-    const double c = std::cos(static_cast<double>(a)), sn = std::sin(static_cast<double>(a));
-    EXPECT_EQ(s.v[order[k]].x, static_cast<float>(32 + 32 * c + 16 * sn));
-    EXPECT_EQ(s.v[order[k]].y, static_cast<float>(16 + 32 * sn - 16 * c));
+  // The centre is half the size in whole pixels, rounded toward zero.
+  for (auto [w, h, cx, cy] : {std::array{64, 32, 32, 16}, std::array{63, 31, 31, 15}}) {
+    QuadShape s = media::QuadShapeMake(w, h);
+    media::QuadShapeRotate(s, 37, 0);
+    float a = static_cast<float>(0.0175 * 37);
+    const int order[4] = {0, 1, 3, 2};
+    for (int k = 0; k < 4; ++k) {
+      if (k > 0) a = static_cast<float>(static_cast<double>(a) + 1.575);
+      const double c = std::cos(static_cast<double>(a)), sn = std::sin(static_cast<double>(a));
+      EXPECT_EQ(s.v[order[k]].x, static_cast<float>(cx + cx * c + cy * sn)) << w;
+      EXPECT_EQ(s.v[order[k]].y, static_cast<float>(cy + cx * sn - cy * c)) << w;
+    }
   }
 }
 

@@ -100,7 +100,8 @@ void PngFlush(png_structp) {}
 // PNG bytes; rows hold the samples as libpng expects them for the colour type.
 std::vector<uint8_t> MakePng(int width, int height, int colourType, int bitDepth,
                              const std::vector<std::vector<uint8_t>>& rows, bool interlaced = false,
-                             const std::vector<png_color>& palette = {}) {
+                             const std::vector<png_color>& palette = {},
+                             const std::vector<png_byte>& paletteAlpha = {}) {
   std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -113,6 +114,9 @@ std::vector<uint8_t> MakePng(int width, int height, int colourType, int bitDepth
                bitDepth, colourType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+  if (!paletteAlpha.empty()) {
+    png_set_tRNS(png, info, paletteAlpha.data(), static_cast<int>(paletteAlpha.size()), nullptr);
+  }
   png_write_info(png, info);
   std::vector<png_bytep> pointers;
   for (const auto& r : rows) pointers.push_back(const_cast<png_bytep>(r.data()));
@@ -369,6 +373,12 @@ TEST_F(SpriteTest, PngIsDecodedOpaqueWithOnlyBlackTransparent) {
   EXPECT_EQ(Image(2, 0, 0), 0u);
   EXPECT_EQ(Image(2, 1, 0), 0x010203u);
   EXPECT_EQ(Image(2, 3, 0), 0x070809u);
+  // A palette with a transparency chunk is drawn opaque as well.
+  ASSERT_NE(SpriteCatch(5, MakePng(2, 1, PNG_COLOR_TYPE_PALETTE, 8, {{0, 1}}, false,
+                                   {{200, 100, 50}, {1, 2, 3}}, {0, 128})),
+            0);
+  EXPECT_EQ(Image(5, 0, 0), 0xC86432u);
+  EXPECT_EQ(Image(5, 1, 0), 0x010203u);
   ASSERT_NE(SpriteCatch(3, MakePng(1, 1, PNG_COLOR_TYPE_GRAY, 16, {{0xAB, 0xCD}})), 0);
   EXPECT_EQ(Image(3, 0, 0), 0xABABABu);
   std::vector<std::vector<uint8_t>> rows;
