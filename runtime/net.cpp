@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -178,9 +179,10 @@ int32_t NetServerCreate(int32_t port) {
 
 int32_t NetServerEvent() {
   NetState& s = State();
-  if (s.listening == 0) return kNetEventNone;
-
-  int fd = ::accept4(s.listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  // Without a listening socket (it was closed on its own) there is nothing
+  // to accept, but the clients already in the table are still polled.
+  int fd = s.listening != 0 ? ::accept4(s.listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)
+                            : -1;
   if (fd >= 0) {
     fd = KeepOffZero(fd);
     const int32_t slot = s.clientCount < kNetMaxClients ? FreeSlot() : -1;
@@ -272,7 +274,10 @@ int32_t NetReceive(int32_t connection, std::span<uint8_t> buffer) {
   const OwnedSocket* o = FindOwned(connection);
   if (o == nullptr || o->kind == SocketKind::Listening) return -1;
   if (buffer.empty()) return 0;
-  const ssize_t n = ::recv(connection, buffer.data(), buffer.size(), MSG_DONTWAIT);
+  // The count is returned as a signed 32-bit value, so one receive takes at
+  // most that many bytes.
+  const size_t length = std::min(buffer.size(), static_cast<size_t>(INT32_MAX));
+  const ssize_t n = ::recv(connection, buffer.data(), length, MSG_DONTWAIT);
   return n < 0 ? -1 : static_cast<int32_t>(n);
 }
 
@@ -317,9 +322,9 @@ void NetServerClose() {
 }
 
 int32_t NetMakeAddress(int32_t a, int32_t b, int32_t c, int32_t d) {
-  const uint32_t v = (static_cast<uint32_t>(a) & 0xFFu) | (static_cast<uint32_t>(b) & 0xFFu) << 8 |
-                     (static_cast<uint32_t>(c) & 0xFFu) << 16 |
-                     (static_cast<uint32_t>(d) & 0xFFu) << 24;
+  // The fields are added, not masked; the sum wraps modulo 2^32.
+  const uint32_t v = static_cast<uint32_t>(a) + static_cast<uint32_t>(b) * 256u +
+                     static_cast<uint32_t>(c) * 65536u + static_cast<uint32_t>(d) * 16777216u;
   return static_cast<int32_t>(v);
 }
 

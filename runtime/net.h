@@ -44,8 +44,9 @@ int32_t NetServerCreate(int32_t port);
 // Polls the server for at most one event: first a new connection (1), then,
 // slot by slot from the lowest, waiting data (2, or 3 for the file-transfer
 // marker) or a lost client (4: the socket is closed and its slot freed). 0
-// when nothing happened or no server is open. Data stays queued until read
-// with NetReceive, so an unread client is reported again on the next call.
+// when nothing happened. Data stays queued until read with NetReceive, so an
+// unread client is reported again on the next call. Clients in the table are
+// still polled when only the listening socket was closed (with NetClose).
 int32_t NetServerEvent();
 
 // The connection the last non-zero NetServerEvent was about. After event 4 it
@@ -82,7 +83,8 @@ void NetClose(int32_t connection);
 void NetServerClose();
 
 // Packs the IPv4 address a.b.c.d into one value with a in the lowest byte:
-// a + b * 256 + c * 65536 + d * 16777216. Each field uses its low 8 bits.
+// a + b * 256 + c * 65536 + d * 16777216. The fields are added, not masked,
+// so fields outside 0..255 spill into their neighbours.
 int32_t NetMakeAddress(int32_t a, int32_t b, int32_t c, int32_t d);
 
 // End hook: closes the server and every other connection still open, then

@@ -28,6 +28,18 @@ TEST(FrameText, LongAndFloatForms) {
   // Never an exponent, even for the largest float.
   std::string big = TextFromFloat(std::numeric_limits<float>::max());
   EXPECT_EQ(big, "340282346638528859811704183484516925440.000000");
+  EXPECT_EQ(TextFromFloat(-std::numeric_limits<float>::max()),
+            "-340282346638528859811704183484516925440.000000");
+  // Tiny values round to six decimals and keep their sign.
+  EXPECT_EQ(TextFromFloat(1e-7f), "0.000000");
+  EXPECT_EQ(TextFromFloat(-1e-7f), "-0.000000");
+  EXPECT_EQ(TextFromFloat(std::numeric_limits<float>::denorm_min()), "0.000000");
+  EXPECT_EQ(TextFromFloat(6e-7f), "0.000001");
+  EXPECT_EQ(TextFromFloat(-0.0f), "-0.000000");
+  // Values that are not numbers still give a defined, short text.
+  EXPECT_EQ(TextFromFloat(std::numeric_limits<float>::infinity()), "inf");
+  EXPECT_EQ(TextFromFloat(-std::numeric_limits<float>::infinity()), "-inf");
+  EXPECT_EQ(TextFromFloat(std::numeric_limits<float>::quiet_NaN()), "nan");
 }
 
 TEST(FrameText, TextToLongSignsSpacesAndWrapping) {

@@ -130,9 +130,9 @@ class Net : public ::testing::Test {
 
   // Opens the library's server on a free port; returns the port.
   uint16_t StartServer() {
-    const int32_t server = NetServerCreate(0);
-    EXPECT_GT(server, 0);
-    return PortOf(server);
+    server_ = NetServerCreate(0);
+    EXPECT_GT(server_, 0);
+    return PortOf(server_);
   }
 
   int Client(uint16_t port) {
@@ -155,6 +155,7 @@ class Net : public ::testing::Test {
   }
 
   int baseline_ = 0;
+  int32_t server_ = 0;
   std::vector<int> raw_;
 };
 
@@ -340,6 +341,13 @@ TEST_F(Net, TableHolds254ClientsAndFreedSlotsAreReused) {
   int another = -1;
   EXPECT_GT(Accepted(port, &another), 0);
   EXPECT_EQ(NetServerEvent(), kNetEventData);  // fresh, still unread
+
+  // Closing only the listening socket stops new arrivals, not the polling of
+  // the clients already in the table.
+  NetClose(server_);
+  EXPECT_EQ(Receive(freshConn, 100), "low");
+  EXPECT_EQ(NextServerEvent(), kNetEventData);
+  EXPECT_EQ(NetEventClient(), conns[200]);
 }
 
 TEST_F(Net, ConnectFailsQuicklyAndCleanly) {
@@ -499,7 +507,9 @@ TEST(NetAddress, PacksFirstFieldLowest) {
   EXPECT_EQ(NetMakeAddress(127, 0, 0, 1), 127 + 16777216);
   EXPECT_EQ(NetMakeAddress(192, 168, 1, 20), 192 + 168 * 256 + 1 * 65536 + 20 * 16777216);
   EXPECT_EQ(NetMakeAddress(255, 255, 255, 255), -1);
-  EXPECT_EQ(NetMakeAddress(256 + 1, -1, 0, 0), 1 + 255 * 256);
+  // Added, not masked: out-of-range fields carry into the next byte.
+  EXPECT_EQ(NetMakeAddress(256 + 1, -1, 0, 0), 1);
+  EXPECT_EQ(NetMakeAddress(0, 256, 0, 0), 65536);
 }
 
 }  // namespace
