@@ -121,11 +121,13 @@ bool MenuFrame() {
   MenuKeysApply(menu, keys, MediaEffects());
 
   SpriteShow(kImageMenuBack, 0, 0);
+  // The logo and the item pictures are white on black: only their lettering
+  // is drawn over the background.
   SpriteShowKeyed(kImageMenuLogo, 440, 10);
-  SpriteShow(menu.item1Picture, 445, 120);
-  SpriteShow(menu.item2Picture, 445, 160);
-  SpriteShow(kImageItemAbout, 445, 200);
-  SpriteShow(kImageItemExit, 445, 240);
+  SpriteShowKeyed(menu.item1Picture, 445, 120);
+  SpriteShowKeyed(menu.item2Picture, 445, 160);
+  SpriteShowKeyed(kImageItemAbout, 445, 200);
+  SpriteShowKeyed(kImageItemExit, 445, 240);
   Quad3DBegin();
   Quad3DShow(kImagePlane1A + menu.propellerPhase, 720, menu.cursorY, 255);
   Quad3DShow(kImagePlane2A + menu.propellerPhase, 400, menu.cursorY, 255);

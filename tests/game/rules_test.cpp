@@ -263,6 +263,96 @@ TEST_F(ShotFixture, AShotSkippedAfterADeletedFirstShotIsNotCounted) {
   EXPECT_EQ(ListCount(shots), 6);
 }
 
+TEST(DisplayTest, PlanesTurnAfterTheyAreShownAndTheCloudsDriftClockwise) {
+  FakeEffects fx;
+  PlaneState p1;
+  PlaneState p2;
+  PlaneReset(p1, 0);
+  PlaneReset(p2, 1);
+  p1.frameImage = kImagePlane1B;
+  p1.x = 10.4f;
+  p1.y = 20.5f;
+  p2.x = 21.5f;
+  ShowPlanes(p1, 37.0f, p2, 100.0f, fx);
+  ASSERT_EQ(fx.shown.size(), 2u);
+  EXPECT_EQ(fx.shown[0], (std::array<int32_t, 4>{kImagePlane1B, 10, 20, 255}));
+  EXPECT_EQ(fx.shown[1], (std::array<int32_t, 4>{kImagePlane2A, 22, 400, 255}));
+  EXPECT_EQ(fx.rotations[0], (std::array<int32_t, 3>{kImagePlane1B, 127, 0}));
+  EXPECT_EQ(fx.rotations[1], (std::array<int32_t, 3>{kImagePlane2A, 370, 0}));
+
+  fx.shown.clear();
+  fx.rotations.clear();
+  float offset = 250.0f;
+  CloudBorder(offset, 2.5f, fx);
+  EXPECT_EQ(offset, 252.5f);
+  ASSERT_EQ(fx.shown.size(), 18u);
+  ASSERT_EQ(fx.rotations.size(), 18u);
+  for (int i = 0; i < 18; ++i) {
+    EXPECT_EQ(fx.shown[i][0], kImageCloud);
+    EXPECT_EQ(fx.shown[i][3], 255);
+    int32_t angle = i < 5 ? 269 : i < 10 ? 90 : i < 14 ? 359 : 179;
+    EXPECT_EQ(fx.rotations[i], (std::array<int32_t, 3>{kImageCloud, angle, 0})) << i;
+  }
+  // 252.5 rounds to 252 (halves to even).
+  EXPECT_EQ(fx.shown[0][1], -252);
+  EXPECT_EQ(fx.shown[0][2], 400);
+  EXPECT_EQ(fx.shown[4][1], 1024 - 252);
+  EXPECT_EQ(fx.shown[5][1], -256 + 252);
+  EXPECT_EQ(fx.shown[5][2], -50);
+  EXPECT_EQ(fx.shown[10][1], -50);
+  EXPECT_EQ(fx.shown[13][2], 768 - 252);
+  EXPECT_EQ(fx.shown[14][1], 600);
+  EXPECT_EQ(fx.shown[17][2], 512 + 252);
+  // Past 255 the offset starts again at 0.
+  CloudBorder(offset, 2.6f, fx);
+  EXPECT_EQ(offset, 0.0f);
+  offset = 254.0f;
+  CloudBorder(offset, 1.0f, fx);
+  EXPECT_EQ(offset, 255.0f);
+}
+
+TEST(MenuTest, KeysMoveTheCursorToggleThePicturesAndPlayTheirSounds) {
+  FakeEffects fx;
+  MenuState menu;
+  MenuKeys up;
+  up.up = true;
+  MenuKeysApply(menu, up, fx);
+  EXPECT_EQ(menu.item, 1);
+  EXPECT_EQ(menu.cursorY, 100);
+  EXPECT_EQ(fx.played, std::vector<int32_t>{kSoundHit1}) << "the move sound plays at the top too";
+  MenuKeys both;
+  both.left = true;
+  both.right = true;
+  fx.played.clear();
+  MenuKeysApply(menu, both, fx);
+  EXPECT_EQ(menu.item1Picture, kImageItem2Player) << "two toggles in one frame";
+  EXPECT_EQ(fx.played, (std::vector<int32_t>{kSoundShot1, kSoundShot1}));
+  MenuKeys down;
+  down.down = true;
+  MenuKeys right;
+  right.right = true;
+  MenuKeysApply(menu, down, fx);
+  MenuKeysApply(menu, right, fx);
+  EXPECT_EQ(menu.item2Picture, kImageItemJoin);
+  MenuKeysApply(menu, right, fx);
+  EXPECT_EQ(menu.item2Picture, kImageItemHost);
+  MenuKeys enter;
+  enter.enter = true;
+  fx.played.clear();
+  MenuKeysApply(menu, enter, fx);
+  EXPECT_EQ(menu.leaveRequest, 0);
+  MenuKeysApply(menu, down, fx);
+  MenuKeysApply(menu, right, fx);  // item 3: nothing, no sound
+  MenuKeysApply(menu, down, fx);
+  EXPECT_EQ(menu.cursorY, 220);
+  MenuKeysApply(menu, enter, fx);
+  EXPECT_EQ(menu.leaveRequest, 1);
+  EXPECT_EQ(fx.played, (std::vector<int32_t>{kSoundHit1, kSoundHit1, kSoundHit2}));
+  MenuKeys esc;
+  esc.esc = true;
+  EXPECT_TRUE(MenuKeysApply(menu, esc, fx));
+}
+
 TEST(FrameClockTest, TicksAfterASecondAndKeepsTheFactorWithoutFrames) {
   FrameClock clock;
   clock.base = 160.0f;

@@ -15,9 +15,21 @@
 #include <string>
 #include <vector>
 
+#include "assets/catalog.h"
 #include "game/records.h"
+#include "media/display.h"
+#include "media/draw.h"
+#include "media/keyboard.h"
+#include "media/music.h"
+#include "media/quad3d.h"
+#include "media/sound.h"
+#include "media/sprites.h"
+#include "platform/font.h"
 #include "platform/headless.h"
+#include "runtime/frame.h"
 #include "runtime/lists.h"
+#include "runtime/net.h"
+#include "runtime/prefs.h"
 #include "runtime/program.h"
 #include "runtime/window.h"
 
@@ -118,6 +130,29 @@ class SkirmoraTest : public ::testing::Test {
     return hash;
   }
 
+  // True when the last frame shows `text` with its top-left corner at (x, y)
+  // in black on opaque white cells, pixel for pixel (screen text is rendered
+  // 14 pixels high).
+  bool ShowsText(const std::string& text, int x, int y) const {
+    platform::TextBitmap bitmap;
+    if (!platform::FontRender(text, 14, false, &bitmap) || bitmap.width == 0) return false;
+    for (int by = 0; by < bitmap.height; ++by) {
+      for (int bx = 0; bx < bitmap.width; ++bx) {
+        uint32_t c = bitmap.coverage[static_cast<size_t>(by) * bitmap.width + bx];
+        uint32_t v = (255u * (255u - c) + 127u) / 255u;
+        if (Pixel(x + bx, y + by) != (v | v << 8 | v << 16)) return false;
+      }
+    }
+    return true;
+  }
+
+  // Attenuation that a volume gives, measured on a spare sound number.
+  static int32_t AttenuationOf(int32_t volume) {
+    SoundCatch(40, assets::Recording('C'));
+    SoundVolume(40, volume);
+    return SoundAttenuation(40);
+  }
+
   std::string dir_;
   platform::HeadlessPlatform* hp_ = nullptr;
 };
@@ -172,6 +207,18 @@ TEST_F(SkirmoraTest, WindowedModeOpensTheGameWindowAndClosingItEndsTheProgram) {
   EXPECT_FALSE(Frame());
   EXPECT_EQ(S().screen, Screen::Ended);
   EXPECT_EQ(hp_->PresentCount(), presented) << "nothing is drawn after the close request";
+}
+
+TEST(SkirmoraHooksTest, LibrariesStartAndEndInTheirFixedOrder) {
+  ProgramHooks hooks = SkirmoraHooks();
+  ASSERT_GE(hooks.start.size(), 5u);
+  const std::vector<ProgramHook> first = {DrawStartHook, ImageReaderStartHook, FrameRandomStartHook,
+                                          PrefsInit, WindowInit};
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), hooks.start.begin()));
+  const std::vector<ProgramHook> end = {MusicEnd,    WindowEnd,   Quad3DEndHook,
+                                        SoundEnd,    PrefsClose,  NetworkEnd,
+                                        KeyboardEnd, DrawEndHook, DisplayEndHook};
+  EXPECT_TRUE(hooks.end == end);
 }
 
 // --- Splash ----------------------------------------------------------------------
@@ -266,6 +313,21 @@ TEST_F(SkirmoraTest, MenuPicturesToggleAndEnterOnItemsTwoAndThreeDoesNothing) {
   EXPECT_EQ(S().menu.item2Picture, kImageItemJoin);
 }
 
+TEST_F(SkirmoraTest, MenuPicturesAreKeyedAndTheMenuSetsItsSoundVolumes) {
+  Start();
+  ToMenu();
+  EXPECT_EQ(SoundAttenuation(5), AttenuationOf(30));
+  EXPECT_EQ(SoundAttenuation(6), AttenuationOf(100));
+  EXPECT_EQ(SoundAttenuation(3), AttenuationOf(100));
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 200));
+  // The black around the lettering is not drawn: the background shows there.
+  for (int y : {120, 160, 200, 240}) {
+    EXPECT_NE(Pixel(445, y), 0u) << "item picture at y " << y;
+    EXPECT_NE(Pixel(744, y + 28), 0u) << "item picture at y " << y;
+  }
+  EXPECT_NE(Pixel(440, 10), 0u) << "logo";
+}
+
 TEST_F(SkirmoraTest, SelectionMadeDuringTheFadeOutDecides) {
   Start();
   ToMenu();
@@ -324,6 +386,27 @@ TEST_F(SkirmoraTest, FirstMatchFrameShowsFpsZeroAndSetsEngineRates) {
   int fps = std::stoi(S().match.shownFpsText);
   EXPECT_GE(fps, 55);
   EXPECT_LE(fps, 62);
+}
+
+TEST_F(SkirmoraTest, MatchSetsItsSoundVolumesAndShowsNamesAndEnergies) {
+  Start("[Data]\nName1=J\xFCrgen\nName2=Bert\n");
+  ToMenu();
+  ToMatch();
+  EXPECT_EQ(SoundAttenuation(5), AttenuationOf(50));
+  EXPECT_EQ(SoundAttenuation(6), AttenuationOf(50));
+  EXPECT_EQ(SoundAttenuation(3), AttenuationOf(100));
+  EXPECT_EQ(SoundAttenuation(4), AttenuationOf(100));
+  EXPECT_EQ(SoundAttenuation(1), AttenuationOf(30));
+  EXPECT_EQ(SoundAttenuation(2), AttenuationOf(30));
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 40));
+  S().planes[0].energy = -10;
+  ASSERT_TRUE(Frame());
+  EXPECT_TRUE(ShowsText("FPS: " + S().match.shownFpsText, 0, 0));
+  EXPECT_TRUE(ShowsText("J\xFCrgen", 70, 10));
+  EXPECT_TRUE(ShowsText("Energie: -10", 70, 30));
+  EXPECT_TRUE(ShowsText("Bert", 650, 10));
+  EXPECT_TRUE(ShowsText("Energie: 100", 650, 30));
+  EXPECT_FALSE(ShowsText("Energie: 100", 70, 30));
 }
 
 TEST_F(SkirmoraTest, TurningWrapsAndPlanesWrapRoundTheScreen) {
