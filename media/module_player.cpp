@@ -56,6 +56,8 @@ int EnvelopeValue(const ModuleEnvelope& env, bool keyDown, int& point, int& tick
     if (tick >= len) {
       tick = 0;
       ++point;
+      // Arriving at the loop end continues at the loop start at once, so a
+      // loop may end at the last point (the common case) and still loop.
       if (point == env.loopEnd) point = env.loopStart;
     }
   }
@@ -94,6 +96,13 @@ void SetPanning(ModuleChannel& c, int v) {
 }
 void SetPeriod(ModuleChannel& c, int64_t v) {
   c.period = c.heardPeriod = GuardPeriod(v);
+}
+// Moves the base period and the heard one by the same amount, so that what
+// this tick already added to the heard period (a volume-column vibrato) stays.
+void SlidePeriod(ModuleChannel& c, int64_t v) {
+  const int32_t to = GuardPeriod(v);
+  c.heardPeriod = GuardPeriod(static_cast<int64_t>(c.heardPeriod) + to - c.period);
+  c.period = to;
 }
 
 // Starts a channel's entry: note, instrument, key.
@@ -177,7 +186,7 @@ void VolumeColumnRow(ModuleChannel& c, int byte) {
       SetPanning(c, value * 17);
       break;
     case 15:
-      if (value != 0) c.portaSpeed = value * 256;
+      c.portaSpeed = value * 256;  // no memory here, unlike effect 3
       break;
     default:
       break;
@@ -211,12 +220,15 @@ void EffectRow(ModulePlayer& p, ModuleChannel& c, int effect, int param) {
       break;
     case 5:
     case 6:
+      c.volumeSlide = param;  // taken as given, 0 included
+      break;
     case 10:
       Remember(c.volumeSlide, param);
       break;
     case 7:
-      if (lo) c.tremoloDepth = lo * 4;
-      if (hi) c.tremoloSpeed = hi * 4;
+      // Unlike vibrato, both are taken as given, 0 included.
+      c.tremoloDepth = lo * 4;
+      c.tremoloSpeed = hi * 4;
       break;
     case 8:
       SetPanning(c, param);
@@ -337,7 +349,9 @@ void ReadRow(ModulePlayer& p) {
   const ModuleData& m = p.module;
   const int oldOrder = p.order;
   ++p.row;
-  if (p.row >= static_cast<int>(m.patterns[m.orders[p.order]].rows)) {
+  // An order position at or beyond the order count (asked for by a play)
+  // names no pattern; the pending jump takes it to the restart position.
+  if (p.order >= m.orderCount || p.row >= static_cast<int>(m.patterns[m.orders[p.order]].rows)) {
     ++p.order;
     p.row = 0;
   }
@@ -376,13 +390,13 @@ void ReadRow(ModulePlayer& p) {
 
 void TonePorta(ModuleChannel& c) {
   if (c.period < c.target) {
-    c.period = std::min(c.period + c.portaSpeed, c.target);
+    SlidePeriod(c, std::min(c.period + c.portaSpeed, c.target));
   } else if (c.period > c.target) {
-    c.period = std::max(c.period - c.portaSpeed, c.target);
+    SlidePeriod(c, std::max(c.period - c.portaSpeed, c.target));
   }
-  c.heardPeriod = c.period;
   if (c.glissando) {
-    const int32_t offset = c.period + c.pitch;
+    // Whole semitones lie where period + pitch adjustment is a multiple of 256.
+    const int32_t offset = c.heardPeriod + c.pitch;
     c.heardPeriod = ((offset + 128) & ~255) - c.pitch;
   }
 }
@@ -472,10 +486,10 @@ void EffectTick(ModulePlayer& p, ModuleChannel& c) {
       }
       break;
     case 1:
-      if (later) SetPeriod(c, c.period - c.portaUp);
+      if (later) SlidePeriod(c, static_cast<int64_t>(c.period) - c.portaUp);
       break;
     case 2:
-      if (later) SetPeriod(c, c.period + c.portaDown);
+      if (later) SlidePeriod(c, static_cast<int64_t>(c.period) + c.portaDown);
       break;
     case 3:
       if (later) TonePorta(c);

@@ -387,4 +387,71 @@ TEST(MusicPlayer, PingPongStaysInsideItsLoop) {
   EXPECT_TRUE(r.Ch(0).active);
 }
 
+TEST(MusicPlayer, PlayBeyondTheOrderCountStartsAtTheRestartPosition) {
+  Module m = WithSquare(2, {}, 1);
+  m.patterns.push_back(musictest::Pattern{});
+  m.orders = {0, 1};
+  m.restart = 1;
+  std::vector<uint8_t> bytes = musictest::Build(m);
+  bytes[80 + 7] = 200;  // past the order count: names no pattern
+  ModuleData d;
+  ASSERT_TRUE(ModuleLoad(bytes, &d));
+  auto player = std::make_unique<ModulePlayer>();
+  ModulePlayerInit(*player, std::move(d));
+  ModulePlayerPlay(*player, 7);
+  ModulePlayerTick(*player);
+  EXPECT_EQ(player->order, 1);
+  EXPECT_EQ(player->row, 0);
+}
+
+TEST(MusicPlayer, SlideAndTremoloParametersWithoutMemory) {
+  // Effects 5 and 6 store their volume slide as given (0 included), and a
+  // following volume slide of 0 uses that; effect 10 keeps a non-zero one.
+  Rig r(WithSquare(3,
+                   {{0, 0, 49, 1, -1, 10, 0x02},
+                    {1, 0, -1, -1, -1, 6, 0x00},
+                    {2, 0, -1, -1, -1, 10, 0x00},
+                    {0, 1, 49, 1, 0x30, 7, 0x48},
+                    {1, 1, -1, -1, -1, 7, 0x00}},
+                   3));
+  r.Tick(3);
+  EXPECT_EQ(r.Ch(0).volume, 60);
+  EXPECT_NE(r.Ch(1).heardVolume, r.Ch(1).volume);  // tremolo at work
+  r.Tick(3);
+  EXPECT_EQ(r.Ch(0).volume, 60);
+  EXPECT_EQ(r.Ch(1).tremoloDepth, 0);
+  EXPECT_EQ(r.Ch(1).heardVolume, r.Ch(1).volume);
+  r.Tick(3);
+  EXPECT_EQ(r.Ch(0).volume, 60);
+}
+
+TEST(MusicPlayer, VolumeColumnTonePortamentoSpeedIsTakenAsGiven) {
+  Rig r(WithSquare(3, {{0, 0, 49, 1}, {1, 0, 50, -1, -1, 3, 0x10}, {2, 0, 51, -1, 0xF0}}, 3));
+  r.Tick(6);
+  EXPECT_EQ(r.Ch(0).period, -256);
+  EXPECT_EQ(r.Ch(0).portaSpeed, 256);
+  r.Tick(3);
+  EXPECT_EQ(r.Ch(0).target, -512);
+  EXPECT_EQ(r.Ch(0).portaSpeed, 0);
+  EXPECT_EQ(r.Ch(0).period, -256);
+}
+
+TEST(MusicPlayer, VolumeColumnVibratoSurvivesPeriodSlides) {
+  // Row 1: volume-column vibrato (speed 32 from row 0, depth 32) with a
+  // portamento up on channel 0 and a tone portamento on channel 1.
+  Rig r(WithSquare(2,
+                   {{0, 0, 49, 1, 0xA8},
+                    {1, 0, -1, -1, 0xB8, 1, 0x01},
+                    {0, 1, 49, 1, 0xA8},
+                    {1, 1, 61, -1, 0xB8, 3, 0x01}},
+                   4));
+  r.Tick(4 + 3);
+  const int offset = r.p.waves[0][16] * 32 / 8;
+  ASSERT_NE(offset, 0);
+  EXPECT_EQ(r.Ch(0).period, -32);
+  EXPECT_EQ(r.Ch(0).heardPeriod, -32 + offset);
+  EXPECT_EQ(r.Ch(1).period, -32);
+  EXPECT_EQ(r.Ch(1).heardPeriod, -32 + offset);
+}
+
 }  // namespace
