@@ -95,6 +95,7 @@ int HeadlessPlatform::ShowMessageBox(const std::string& title, const std::string
 }
 
 int HeadlessPlatform::WindowCreate(const WindowSpec& spec) {
+  if (windowCreationFails_) return 0;
   int id = nextWindowId_++;
   HeadlessWindow w;
   w.spec = spec;

@@ -58,6 +58,8 @@ class HeadlessPlatform : public Platform {
   void SetMessageBoxAnswer(int answer) { messageBoxAnswer_ = answer; }
   void SetAudioAvailable(bool available) { audioAvailable_ = available; }
   void SetDesktop(const Rect& desktop) { desktop_ = desktop; }
+  // Makes every later WindowCreate fail, as on a machine without a display.
+  void SetWindowCreationFails(bool fails) { windowCreationFails_ = fails; }
   void InjectEvent(int id, const WindowEvent& event);
   // Runs the audio callback for the given number of frames, as the sound card would.
   std::vector<int16_t> PullAudio(int frames);
@@ -108,6 +110,7 @@ class HeadlessPlatform : public Platform {
   std::string executablePath_;
   int messageBoxAnswer_ = 1;
   bool audioAvailable_ = true;
+  bool windowCreationFails_ = false;
   Rect desktop_{0, 0, 1920, 1080};
   std::vector<RecordedMessageBox> messageBoxes_;
   std::map<int, HeadlessWindow> windows_;

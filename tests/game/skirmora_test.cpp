@@ -171,6 +171,19 @@ uint64_t FrameHash(const platform::CapturedFrame& f) {
 
 // --- Start-up --------------------------------------------------------------------
 
+TEST_F(SkirmoraTest, WithoutADisplayTheStartUpReportsItAndEndsTheProgram) {
+  hp_ = &platform::UseHeadless();
+  hp_->SetExecutablePath(dir_ + "/skirmora");
+  hp_->SetWindowCreationFails(true);
+  ProgramStart(SkirmoraHooks());
+  EXPECT_FALSE(SkirmoraStart());
+  ASSERT_EQ(hp_->MessageBoxes().size(), 1u);
+  EXPECT_EQ(hp_->MessageBoxes()[0].title, "Skirmora - DirectX Error");
+  EXPECT_EQ(hp_->MessageBoxes()[0].text, "You need at least DirectX 7 to run this game");
+  EXPECT_EQ(hp_->MessageBoxes()[0].flags, 16);
+  EXPECT_FALSE(SkirmoraFrame()) << "the program takes its exit path";
+}
+
 TEST_F(SkirmoraTest, WithoutSettingsFileTheDefaultsAndFullScreenAreUsed) {
   Start();
   EXPECT_EQ(S().settings.name1, "Spieler 1");
