@@ -108,15 +108,21 @@ std::optional<ParsedWav> ParseWav(std::span<const uint8_t> d) {
   if (blockAlign != channels * bits / 8) return std::nullopt;
   if (rate < kMinFileRate || rate > kMaxFileRate) return std::nullopt;
 
-  // The sample chunk follows the format chunk. Should other chunks come first
-  // (lists of names and the like), skip them rather than play them as sound.
-  size_t chunk = fmtAt + fmtSize;
+  // The chunk right after the format chunk holds the samples, whatever its
+  // tag says. Only when a chunk tagged "data" comes later (after lists of
+  // names and the like) are the chunks before it skipped, so that such
+  // metadata is never played as sound.
+  const size_t afterFormat = fmtAt + fmtSize;
+  if (d.size() - afterFormat < 8) return std::nullopt;
+  size_t chunk = afterFormat;
   for (;;) {
-    if (d.size() - chunk < 8) return std::nullopt;
-    const uint32_t size = Read32(d, chunk + 4);
     if (TagAt(d, chunk, "data")) break;
+    const uint32_t size = Read32(d, chunk + 4);
     const uint64_t next = static_cast<uint64_t>(chunk) + 8 + size + (size & 1);
-    if (next > d.size()) return std::nullopt;
+    if (next > d.size() || d.size() - next < 8) {
+      chunk = afterFormat;
+      break;
+    }
     chunk = static_cast<size_t>(next);
   }
   const uint32_t dataSize = Read32(d, chunk + 4);

@@ -248,6 +248,15 @@ TEST_F(SoundTest, ReadsStereoSixteenBitAndLongFormatBlocks) {
   SoundStop(-1);
   SoundPlay(11);
   EXPECT_EQ(AudibleFrames(100), 3);
+
+  // Without any chunk tagged "data", the chunk right after the format chunk
+  // holds the samples whatever its tag.
+  std::vector<uint8_t> untagged = MakeWav(WavSpec{}, Pcm16({6000, 6000, 6000, 6000}));
+  std::memcpy(untagged.data() + 36, "smpl", 4);
+  ASSERT_NE(SoundCatch(12, untagged), 0);
+  SoundStop(-1);
+  SoundPlay(12);
+  EXPECT_EQ(AudibleFrames(100), 4);
 }
 
 TEST_F(SoundTest, TableGrowsPastFiftyAndRejectsImpossibleNumbers) {
@@ -293,7 +302,7 @@ TEST_F(SoundTest, BadDataReturnsZeroAndLeavesTheOldSound) {
   patched(40, {0xFF, 0xFF, 0xFF, 0xFF});  // data size beyond the end
   patched(40, {101, 0, 0, 0});            // one byte too many
   patched(40, {1, 0, 0, 0});              // less than one frame
-  patched(36, {'j', 'u', 'n', 'k'});      // chunk that runs past the end
+  patched(36, {'j', 'u', 'n', 'k', 0xFF, 0xFF, 0, 0});  // untagged samples past the end
   for (size_t i = 0; i < bad.size(); ++i) EXPECT_EQ(SoundCatch(12, bad[i]), 0) << "case " << i;
 
   EXPECT_EQ(SoundAttenuation(12), -603);
