@@ -43,6 +43,7 @@ struct WindowState {
   int32_t current = 0;  // handle of the most recently opened window
   EventState event;
   size_t nextPoll = 0;  // round-robin start among the open windows
+  std::vector<int32_t> disabledByMessageBox;  // handles to enable again afterwards
 };
 
 WindowState& State() {
@@ -172,12 +173,26 @@ bool TakeAnyEvent(WindowEntry** from, platform::WindowEvent* ev) {
   return false;
 }
 
+// While a message box is up, every open window that takes input stops taking
+// it; afterwards exactly those windows take input again, so a window that was
+// disabled before the box stays disabled.
 void DisableAll() {
-  for (WindowEntry& e : State().table) e.enabled = false;
+  WindowState& s = State();
+  s.disabledByMessageBox.clear();
+  for (WindowEntry& e : s.table) {
+    if (e.handle != 0 && e.enabled) {
+      e.enabled = false;
+      s.disabledByMessageBox.push_back(e.handle);
+    }
+  }
 }
 
 void EnableAll() {
-  for (WindowEntry& e : State().table) e.enabled = true;
+  WindowState& s = State();
+  for (int32_t handle : s.disabledByMessageBox) {
+    if (WindowEntry* e = EntryByHandle(handle)) e->enabled = true;
+  }
+  s.disabledByMessageBox.clear();
 }
 
 }  // namespace
