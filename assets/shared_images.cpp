@@ -33,25 +33,11 @@ namespace {
 using Picture = std::span<const unsigned char> (*)();
 
 constexpr Picture kExplosion[] = {
-    embedded::image_161,
-    embedded::image_162,
-    embedded::image_163,
-    embedded::image_164,
-    embedded::image_165,
-    embedded::image_166,
-    embedded::image_167,
-    embedded::image_168,
-    embedded::image_169,
-    embedded::image_170,
-    embedded::image_171,
-    embedded::image_172,
-    embedded::image_173,
-    embedded::image_174,
-    embedded::image_175,
-    embedded::image_176,
-    embedded::image_177,
-    embedded::image_178,
-    embedded::image_179,
+    embedded::image_161, embedded::image_162, embedded::image_163, embedded::image_164,
+    embedded::image_165, embedded::image_166, embedded::image_167, embedded::image_168,
+    embedded::image_169, embedded::image_170, embedded::image_171, embedded::image_172,
+    embedded::image_173, embedded::image_174, embedded::image_175, embedded::image_176,
+    embedded::image_177, embedded::image_178, embedded::image_179,
 };
 
 }  // namespace

@@ -18,7 +18,9 @@ struct Surface {
   int pitch = 0;  // bytes per row
   std::vector<uint8_t> pixels;
 
-  uint8_t* Row(int y) { return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch); }
+  uint8_t* Row(int y) {
+    return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+  }
   const uint8_t* Row(int y) const {
     return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch);
   }

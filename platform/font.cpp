@@ -82,11 +82,12 @@ bool FontRender(const std::string& text, int pixelSize, bool bold, TextBitmap* o
   out->coverage.resize(static_cast<size_t>(surface->w) * static_cast<size_t>(surface->h));
   SDL_LockSurface(surface);
   for (int y = 0; y < surface->h; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(surface->pixels) +
-                                                        static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
+    const auto* row = reinterpret_cast<const uint32_t*>(
+        static_cast<const uint8_t*>(surface->pixels) +
+        static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
     for (int x = 0; x < surface->w; ++x) {
-      out->coverage[static_cast<size_t>(y) * static_cast<size_t>(surface->w) + static_cast<size_t>(x)] =
-          static_cast<uint8_t>(row[x] >> 24);
+      out->coverage[static_cast<size_t>(y) * static_cast<size_t>(surface->w) +
+                    static_cast<size_t>(x)] = static_cast<uint8_t>(row[x] >> 24);
     }
   }
   SDL_UnlockSurface(surface);

@@ -9,7 +9,9 @@ namespace {
 
 constexpr uint64_t kStartMicros = 1'000'000;  // the virtual clock starts at 1 s
 
-int BytesPerPixel(PixelLayout layout) { return layout == PixelLayout::Rgb565 ? 2 : 4; }
+int BytesPerPixel(PixelLayout layout) {
+  return layout == PixelLayout::Rgb565 ? 2 : 4;
+}
 
 // 2026-01-01 12:00:00 local, one hour ahead of universal time.
 constexpr int kBaseHour = 12;
@@ -18,18 +20,26 @@ constexpr int kBaseHour = 12;
 
 HeadlessPlatform::HeadlessPlatform() : micros_(kStartMicros) {}
 
-void HeadlessPlatform::AdvanceMs(uint32_t ms) { micros_ += static_cast<uint64_t>(ms) * 1000; }
+void HeadlessPlatform::AdvanceMs(uint32_t ms) {
+  micros_ += static_cast<uint64_t>(ms) * 1000;
+}
 
-void HeadlessPlatform::AdvanceMicroseconds(uint64_t us) { micros_ += us; }
+void HeadlessPlatform::AdvanceMicroseconds(uint64_t us) {
+  micros_ += us;
+}
 
 void HeadlessPlatform::SetKey(int scanCode, bool down) {
   if (scanCode < 0 || scanCode > 255) return;
   keys_[static_cast<size_t>(scanCode)] = down ? 0x80 : 0;
 }
 
-void HeadlessPlatform::SetKeys(const std::array<uint8_t, 256>& keys) { keys_ = keys; }
+void HeadlessPlatform::SetKeys(const std::array<uint8_t, 256>& keys) {
+  keys_ = keys;
+}
 
-void HeadlessPlatform::ReleaseAllKeys() { keys_.fill(0); }
+void HeadlessPlatform::ReleaseAllKeys() {
+  keys_.fill(0);
+}
 
 void HeadlessPlatform::InjectEvent(int id, const WindowEvent& event) {
   auto it = windows_.find(id);
@@ -52,16 +62,22 @@ const HeadlessWindow* HeadlessPlatform::Window(int id) const {
   return it == windows_.end() ? nullptr : &it->second;
 }
 
-uint32_t HeadlessPlatform::ElapsedMs() { return static_cast<uint32_t>(micros_ / 1000); }
+uint32_t HeadlessPlatform::ElapsedMs() {
+  return static_cast<uint32_t>(micros_ / 1000);
+}
 
 void HeadlessPlatform::SleepMs(uint32_t ms) {
   sleptMs_ += ms;
   AdvanceMs(ms);
 }
 
-uint64_t HeadlessPlatform::Counter() { return micros_; }
+uint64_t HeadlessPlatform::Counter() {
+  return micros_;
+}
 
-uint64_t HeadlessPlatform::CounterFrequency() { return 1'000'000; }
+uint64_t HeadlessPlatform::CounterFrequency() {
+  return 1'000'000;
+}
 
 void HeadlessPlatform::WaitForCounter(uint64_t target) {
   if (target > micros_) micros_ = target;
@@ -109,9 +125,13 @@ int HeadlessPlatform::WindowCreate(const WindowSpec& spec) {
   return id;
 }
 
-void HeadlessPlatform::WindowDestroy(int id) { windows_.erase(id); }
+void HeadlessPlatform::WindowDestroy(int id) {
+  windows_.erase(id);
+}
 
-bool HeadlessPlatform::WindowExists(int id) { return windows_.count(id) != 0; }
+bool HeadlessPlatform::WindowExists(int id) {
+  return windows_.count(id) != 0;
+}
 
 void HeadlessPlatform::WindowSetTitle(int id, const std::string& title) {
   auto it = windows_.find(id);
@@ -140,7 +160,9 @@ void HeadlessPlatform::WindowSetFullscreen(int id, bool fullscreen) {
   if (it != windows_.end()) it->second.fullscreen = fullscreen;
 }
 
-bool HeadlessPlatform::WindowFocused(int id) { return WindowExists(id) && keyboardFocus_; }
+bool HeadlessPlatform::WindowFocused(int id) {
+  return WindowExists(id) && keyboardFocus_;
+}
 
 bool HeadlessPlatform::WindowPollEvent(int id, WindowEvent* event) {
   auto it = windows_.find(id);
@@ -190,11 +212,17 @@ void HeadlessPlatform::WindowPresent(int id, const PresentRequest& request) {
   ++presents_;
 }
 
-bool HeadlessPlatform::PresentIsVsynced(int) { return false; }
+bool HeadlessPlatform::PresentIsVsynced(int) {
+  return false;
+}
 
-Rect HeadlessPlatform::DesktopBounds() { return desktop_; }
+Rect HeadlessPlatform::DesktopBounds() {
+  return desktop_;
+}
 
-int HeadlessPlatform::DisplayRefreshRate() { return 60; }
+int HeadlessPlatform::DisplayRefreshRate() {
+  return 60;
+}
 
 void HeadlessPlatform::CursorShow(bool) {}
 
@@ -210,6 +238,8 @@ bool HeadlessPlatform::AudioOpen(AudioCallback callback) {
   return true;
 }
 
-void HeadlessPlatform::AudioClose() { audio_ = nullptr; }
+void HeadlessPlatform::AudioClose() {
+  audio_ = nullptr;
+}
 
 }  // namespace platform

@@ -12,12 +12,12 @@ namespace platform {
 
 // Local wall-clock time, broken down.
 struct LocalTime {
-  int year = 1970;  // e.g. 2026
-  int month = 1;    // 1..12
-  int day = 1;      // 1..31
-  int hour = 0;     // 0..23
-  int minute = 0;   // 0..59
-  int second = 0;   // 0..59
+  int year = 1970;            // e.g. 2026
+  int month = 1;              // 1..12
+  int day = 1;                // 1..31
+  int hour = 0;               // 0..23
+  int minute = 0;             // 0..59
+  int second = 0;             // 0..59
   long utcOffsetSeconds = 0;  // local time minus universal time at that moment
 };
 
@@ -31,18 +31,18 @@ constexpr int kModAlt = 4;
 
 enum class EventKind {
   None,
-  Close,        // the user asked to close the window (close box, Alt+F4)
-  Resized,      // x, y carry the new client width and height
-  Moved,        // x, y carry the new client position on the desktop
+  Close,    // the user asked to close the window (close box, Alt+F4)
+  Resized,  // x, y carry the new client width and height
+  Moved,    // x, y carry the new client position on the desktop
   FocusGained,
   FocusLost,
-  KeyDown,      // key: set-1 scan code (0x80 added for extended keys), mods
+  KeyDown,  // key: set-1 scan code (0x80 added for extended keys), mods
   KeyUp,
-  Text,         // text: typed characters as Windows-1252 bytes (unmappable ones dropped)
-  MouseDown,    // x, y: client coordinates; button: 1 left, 2 middle, 3 right
+  Text,       // text: typed characters as Windows-1252 bytes (unmappable ones dropped)
+  MouseDown,  // x, y: client coordinates; button: 1 left, 2 middle, 3 right
   MouseUp,
   MouseMove,
-  Exposed,      // the window needs repainting
+  Exposed,  // the window needs repainting
 };
 
 struct WindowEvent {
@@ -56,11 +56,11 @@ struct WindowEvent {
 };
 
 struct WindowSpec {
-  std::string title;     // Windows-1252 bytes
-  int x = 0;             // client area position on the desktop
+  std::string title;  // Windows-1252 bytes
+  int x = 0;          // client area position on the desktop
   int y = 0;
-  bool centered = false; // ignore x, y and centre on the desktop
-  int width = 0;         // client area size
+  bool centered = false;  // ignore x, y and centre on the desktop
+  int width = 0;          // client area size
   int height = 0;
   bool resizable = false;
   bool borderless = false;

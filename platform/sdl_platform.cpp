@@ -113,9 +113,11 @@ class SdlPlatform : public Platform {
   int ShowMessageBox(const std::string& title, const std::string& text, int flags) override {
     const char* forced = std::getenv("SKIRMORA_MESSAGEBOX");
     bool toStderr = forced != nullptr && std::string(forced) == "stderr";
-    bool haveDisplay = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+    bool haveDisplay =
+        std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
     if (!toStderr && haveDisplay && EnsureVideo()) {
-      Uint32 kind = (flags & kMessageBoxIconError) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+      Uint32 kind =
+          (flags & kMessageBoxIconError) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
       SDL_Window* parent = nullptr;
       for (auto& [id, w] : windows_) {
         if (SDL_GetWindowFlags(w.window) & SDL_WINDOW_INPUT_FOCUS) parent = w.window;
@@ -137,9 +139,9 @@ class SdlPlatform : public Platform {
     flags |= spec.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
     int x = spec.centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec.x;
     int y = spec.centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec.y;
-    SDL_Window* window = SDL_CreateWindow(Cp1252ToUtf8(spec.title).c_str(), x, y,
-                                          spec.width > 0 ? spec.width : 1,
-                                          spec.height > 0 ? spec.height : 1, flags);
+    SDL_Window* window =
+        SDL_CreateWindow(Cp1252ToUtf8(spec.title).c_str(), x, y, spec.width > 0 ? spec.width : 1,
+                         spec.height > 0 ? spec.height : 1, flags);
     if (window == nullptr) return 0;
     int id = static_cast<int>(SDL_GetWindowID(window));
     SdlWindow w;
@@ -210,7 +212,8 @@ class SdlPlatform : public Platform {
 
   bool WindowWaitEvent(int id, WindowEvent* event, int timeoutMs) override {
     if (WindowPollEvent(id, event)) return true;
-    uint64_t deadline = MonotonicMicros() + static_cast<uint64_t>(timeoutMs < 0 ? 0 : timeoutMs) * 1000;
+    uint64_t deadline =
+        MonotonicMicros() + static_cast<uint64_t>(timeoutMs < 0 ? 0 : timeoutMs) * 1000;
     for (;;) {
       int wait = 100;
       if (timeoutMs >= 0) {
@@ -230,7 +233,8 @@ class SdlPlatform : public Platform {
 
   void WindowPresent(int id, const PresentRequest& request) override {
     SdlWindow* w = Find(id);
-    if (w == nullptr || request.pixels == nullptr || request.width <= 0 || request.height <= 0) return;
+    if (w == nullptr || request.pixels == nullptr || request.width <= 0 || request.height <= 0)
+      return;
     if (!EnsureTexture(*w, request)) return;
     SDL_UpdateTexture(w->texture, nullptr, request.pixels, request.pitch);
     SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
@@ -359,8 +363,10 @@ class SdlPlatform : public Platform {
   bool EnsureTexture(SdlWindow& w, const PresentRequest& r) {
     if (w.renderer == nullptr) {
       SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-      w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-      if (w.renderer == nullptr) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+      w.renderer =
+          SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+      if (w.renderer == nullptr)
+        w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
       if (w.renderer == nullptr) return false;
       SDL_RendererInfo info;
       w.vsyncClaimed = SDL_GetRendererInfo(w.renderer, &info) == 0 &&
@@ -369,8 +375,10 @@ class SdlPlatform : public Platform {
     if (w.texture == nullptr || w.textureWidth != r.width || w.textureHeight != r.height ||
         w.textureLayout != r.layout) {
       if (w.texture) SDL_DestroyTexture(w.texture);
-      Uint32 format = r.layout == PixelLayout::Rgb565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
-      w.texture = SDL_CreateTexture(w.renderer, format, SDL_TEXTUREACCESS_STREAMING, r.width, r.height);
+      Uint32 format =
+          r.layout == PixelLayout::Rgb565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
+      w.texture =
+          SDL_CreateTexture(w.renderer, format, SDL_TEXTUREACCESS_STREAMING, r.width, r.height);
       if (w.texture == nullptr) return false;
       w.textureWidth = r.width;
       w.textureHeight = r.height;

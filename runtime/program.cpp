@@ -47,4 +47,6 @@ void ProgramEnd() {
   std::exit(0);
 }
 
-const std::string& ProgramDirectory() { return State().directory; }
+const std::string& ProgramDirectory() {
+  return State().directory;
+}

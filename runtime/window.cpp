@@ -42,7 +42,7 @@ struct WindowState {
   std::vector<WindowEntry> table = std::vector<WindowEntry>(kInitialWindows);
   int32_t current = 0;  // handle of the most recently opened window
   EventState event;
-  size_t nextPoll = 0;  // round-robin start among the open windows
+  size_t nextPoll = 0;                        // round-robin start among the open windows
   std::vector<int32_t> disabledByMessageBox;  // handles to enable again afterwards
 };
 

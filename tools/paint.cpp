@@ -15,7 +15,6 @@ using namespace tools;
 
 namespace {
 
-
 // ------------------------------------------------------------- biplane --
 
 struct PlaneColours {

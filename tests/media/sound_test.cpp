@@ -289,19 +289,19 @@ TEST_F(SoundTest, BadDataReturnsZeroAndLeavesTheOldSound) {
     std::copy(bytes.begin(), bytes.end(), w.begin() + static_cast<std::ptrdiff_t>(at));
     bad.push_back(w);
   };
-  patched(0, {'R', 'I', 'F', 'X'});       // not RIFF
-  patched(12, {'f', 'm', 't', '_'});      // no format chunk at 12
-  patched(16, {15, 0, 0, 0});             // format block too short
-  patched(16, {0xF0, 0xFF, 0xFF, 0x7F});  // format block longer than the data
-  patched(20, {2, 0});                    // compressed format
-  patched(22, {0, 0});                    // no channels
-  patched(22, {3, 0});                    // three channels
-  patched(34, {12, 0});                   // 12-bit samples
-  patched(32, {4, 0});                    // block size that does not fit
-  patched(24, {0, 0, 0, 0});              // rate 0
-  patched(40, {0xFF, 0xFF, 0xFF, 0xFF});  // data size beyond the end
-  patched(40, {101, 0, 0, 0});            // one byte too many
-  patched(40, {1, 0, 0, 0});              // less than one frame
+  patched(0, {'R', 'I', 'F', 'X'});                     // not RIFF
+  patched(12, {'f', 'm', 't', '_'});                    // no format chunk at 12
+  patched(16, {15, 0, 0, 0});                           // format block too short
+  patched(16, {0xF0, 0xFF, 0xFF, 0x7F});                // format block longer than the data
+  patched(20, {2, 0});                                  // compressed format
+  patched(22, {0, 0});                                  // no channels
+  patched(22, {3, 0});                                  // three channels
+  patched(34, {12, 0});                                 // 12-bit samples
+  patched(32, {4, 0});                                  // block size that does not fit
+  patched(24, {0, 0, 0, 0});                            // rate 0
+  patched(40, {0xFF, 0xFF, 0xFF, 0xFF});                // data size beyond the end
+  patched(40, {101, 0, 0, 0});                          // one byte too many
+  patched(40, {1, 0, 0, 0});                            // less than one frame
   patched(36, {'j', 'u', 'n', 'k', 0xFF, 0xFF, 0, 0});  // untagged samples past the end
   for (size_t i = 0; i < bad.size(); ++i) EXPECT_EQ(SoundCatch(12, bad[i]), 0) << "case " << i;
 

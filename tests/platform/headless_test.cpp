@@ -1,6 +1,7 @@
+#include "platform/headless.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/headless.h"
 #include "platform/keymap.h"
 
 namespace {
@@ -47,7 +48,9 @@ TEST(Codepage, RoundTripsUmlautsAndDropsForeignCharacters) {
   EXPECT_EQ(utf8, "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC");
   EXPECT_EQ(platform::Utf8ToCp1252(utf8), cp);
   // A CJK character and a truncated sequence are dropped, not mangled.
-  EXPECT_EQ(platform::Utf8ToCp1252("a\xE4\xB8\xAD" "b\xC3"), "ab");
+  EXPECT_EQ(platform::Utf8ToCp1252("a\xE4\xB8\xAD"
+                                   "b\xC3"),
+            "ab");
 }
 
 TEST(Keymap, ExtendedKeysAreDistinct) {
