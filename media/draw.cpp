@@ -60,18 +60,6 @@ uint32_t PixelOf(uint32_t packed) {
                           static_cast<int32_t>(c.b));
 }
 
-uint32_t ReadPixel(const media::Surface& surface, int x, int y) {
-  uint32_t v = 0;
-  std::memcpy(&v, surface.Row(y) + static_cast<size_t>(x) * surface.bytesPerPixel,
-              static_cast<size_t>(surface.bytesPerPixel));
-  return v;
-}
-
-void WritePixel(media::Surface& surface, int x, int y, uint32_t value) {
-  std::memcpy(surface.Row(y) + static_cast<size_t>(x) * surface.bytesPerPixel, &value,
-              static_cast<size_t>(surface.bytesPerPixel));
-}
-
 bool Inside(const media::Surface& surface, int64_t x, int64_t y) {
   return x >= 0 && y >= 0 && x < surface.width && y < surface.height;
 }
@@ -81,9 +69,9 @@ void PenPixel(media::Surface& surface, int x, int y) {
   const DrawState& s = State();
   if ((s.mode & kDrawInvert) != 0) {
     const uint32_t mask = surface.bytesPerPixel == 2 ? 0xFFFFu : 0x00FFFFFFu;
-    WritePixel(surface, x, y, ReadPixel(surface, x, y) ^ mask);
+    surface.SetPixel(x, y, surface.Pixel(x, y) ^ mask);
   } else {
-    WritePixel(surface, x, y, PixelOf(s.penColour));
+    surface.SetPixel(x, y, PixelOf(s.penColour));
   }
 }
 
@@ -203,7 +191,7 @@ void DrawBox(int32_t x, int32_t y, int32_t width, int32_t height, std::optional<
   media::Surface* surface = CurrentSurface();
   if (surface == nullptr) return;
   if (width == 1 && height == 1) {
-    if (Inside(*surface, x, y)) WritePixel(*surface, x, y, PixelOf(s.colour));
+    if (Inside(*surface, x, y)) surface->SetPixel(x, y, PixelOf(s.colour));
     return;
   }
   if (width <= 0 || height <= 0) return;
@@ -220,7 +208,7 @@ void DrawBox(int32_t x, int32_t y, int32_t width, int32_t height, std::optional<
       if (edgeRow || px == x || px == right) {
         PenPixel(*surface, px, py);
       } else if (!s.hollowBrush) {
-        WritePixel(*surface, px, py, brush);
+        surface->SetPixel(px, py, brush);
       }
     }
   }
@@ -253,14 +241,14 @@ void DrawText(const std::string& text) {
           bitmap.coverage[static_cast<size_t>(by) * static_cast<size_t>(bitmap.width) +
                           static_cast<size_t>(bx)];
       if (!opaque && coverage == 0) continue;
-      const Rgb under = opaque ? white
-                               : Decompose(*surface, ReadPixel(*surface, static_cast<int>(px),
-                                                               static_cast<int>(py)));
+      const Rgb under =
+          opaque ? white
+                 : Decompose(*surface, surface->Pixel(static_cast<int>(px), static_cast<int>(py)));
       const uint32_t value =
           ScreenPixelValue(static_cast<int32_t>(Blend(under.r, ink.r, coverage)),
                            static_cast<int32_t>(Blend(under.g, ink.g, coverage)),
                            static_cast<int32_t>(Blend(under.b, ink.b, coverage)));
-      WritePixel(*surface, static_cast<int>(px), static_cast<int>(py), value);
+      surface->SetPixel(static_cast<int>(px), static_cast<int>(py), value);
     }
   }
   s.textX += bitmap.width;

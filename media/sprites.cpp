@@ -175,6 +175,19 @@ bool Solid(const media::Surface& s, int x, int y) {
   return (p[0] | p[1] | p[2]) != 0;  // the top byte carries no colour
 }
 
+// Where two spans along one axis overlap: the offset into each span and the
+// length of the shared part. The spans start at p1 and p2 and are n1 and n2 long.
+struct Overlap {
+  int64_t first = 0;
+  int64_t second = 0;
+  int64_t length = 0;
+};
+
+Overlap OverlapOf(int64_t p1, int64_t n1, int64_t p2, int64_t n2) {
+  if (p1 < p2) return {p2 - p1, 0, std::min(n1 - (p2 - p1), n2)};
+  return {0, p1 - p2, std::min(n2 - (p1 - p2), n1)};
+}
+
 }  // namespace
 
 namespace media {
@@ -292,30 +305,12 @@ int32_t SpriteHit(int32_t image1, int32_t x1, int32_t y1, int32_t image2, int32_
   const int64_t h2 = sb.height;
   // Rectangles first: touching edges are no overlap.
   if (!(x2 < x1 + w1 && x1 < x2 + w2 && y1 < y2 + h2 && y2 < y1 + h1)) return 0;
-  int64_t ax, bx, width;
-  if (x1 < x2) {
-    ax = static_cast<int64_t>(x2) - x1;
-    bx = 0;
-    width = std::min(w1 - ax, w2);
-  } else {
-    ax = 0;
-    bx = static_cast<int64_t>(x1) - x2;
-    width = std::min(w2 - bx, w1);
-  }
-  int64_t ay, by, height;
-  if (y1 < y2) {
-    ay = static_cast<int64_t>(y2) - y1;
-    by = 0;
-    height = std::min(h1 - ay, h2);
-  } else {
-    ay = 0;
-    by = static_cast<int64_t>(y1) - y2;
-    height = std::min(h2 - by, h1);
-  }
-  for (int64_t row = 0; row < height; ++row) {
-    for (int64_t col = 0; col < width; ++col) {
-      if (Solid(sa, static_cast<int>(ax + col), static_cast<int>(ay + row)) &&
-          Solid(sb, static_cast<int>(bx + col), static_cast<int>(by + row))) {
+  const Overlap x = OverlapOf(x1, w1, x2, w2);
+  const Overlap y = OverlapOf(y1, h1, y2, h2);
+  for (int64_t row = 0; row < y.length; ++row) {
+    for (int64_t col = 0; col < x.length; ++col) {
+      if (Solid(sa, static_cast<int>(x.first + col), static_cast<int>(y.first + row)) &&
+          Solid(sb, static_cast<int>(x.second + col), static_cast<int>(y.second + row))) {
         return 1;
       }
     }

@@ -3,6 +3,7 @@
 // media library. Not for use outside media/.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,17 @@ struct Surface {
   }
   const uint8_t* Row(int y) const {
     return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+  }
+  // The raw pixel value at (x, y), in the surface's own format.
+  uint32_t Pixel(int x, int y) const {
+    uint32_t value = 0;
+    std::memcpy(&value, Row(y) + static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel),
+                static_cast<size_t>(bytesPerPixel));
+    return value;
+  }
+  void SetPixel(int x, int y, uint32_t value) {
+    std::memcpy(Row(y) + static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel), &value,
+                static_cast<size_t>(bytesPerPixel));
   }
 };
 

@@ -32,12 +32,7 @@ class DrawTest : public ::testing::Test {
     DisplayEndHook();
   }
 
-  static uint32_t At(const media::Surface& s, int x, int y) {
-    uint32_t v = 0;
-    std::memcpy(&v, s.Row(y) + static_cast<size_t>(x) * s.bytesPerPixel,
-                static_cast<size_t>(s.bytesPerPixel));
-    return v;
-  }
+  static uint32_t At(const media::Surface& s, int x, int y) { return s.Pixel(x, y); }
   uint32_t Screen(int x, int y) { return At(*media::DisplayBackBuffer(), x, y); }
   // Pixels of the back buffer inside / outside a rectangle that differ from the background.
   int Changed(int x0, int y0, int x1, int y1, bool inside) {

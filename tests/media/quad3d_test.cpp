@@ -59,9 +59,7 @@ Surface Solid(int w, int h, int bpp, Rgb c) {
 }
 
 uint32_t Raw(const Surface& s, int x, int y) {
-  uint32_t p = 0;
-  std::memcpy(&p, s.Row(y) + x * s.bytesPerPixel, static_cast<size_t>(s.bytesPerPixel));
-  return p;
+  return s.Pixel(x, y);
 }
 
 Rgb At(const Surface& s, int x, int y) {

@@ -169,12 +169,7 @@ class SpriteTest : public ::testing::Test {
   void SetUp() override { Open(32); }
   void TearDown() override { DisplayEndHook(); }
 
-  static uint32_t At(const media::Surface& s, int x, int y) {
-    uint32_t v = 0;
-    std::memcpy(&v, s.Row(y) + static_cast<size_t>(x) * s.bytesPerPixel,
-                static_cast<size_t>(s.bytesPerPixel));
-    return v;
-  }
+  static uint32_t At(const media::Surface& s, int x, int y) { return s.Pixel(x, y); }
   uint32_t Screen(int x, int y) { return At(*media::DisplayBackBuffer(), x, y); }
   uint32_t Image(int n, int x, int y) { return At(media::ImageFind(n)->surface, x, y); }
   // Counts back buffer pixels that are not the background.
