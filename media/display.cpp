@@ -14,6 +14,15 @@ namespace {
 constexpr int kMaxScreenSide = 8192;
 constexpr int kInitialImageSlots = 50;
 
+// A steady frame cadence on the high-resolution counter. Frame due times are
+// start + frames * ticks / perFrames: ticks counter ticks make perFrames
+// frames, so a rate that does not divide the counter frequency gathers no
+// rounding error.
+struct Cadence {
+  uint64_t start = 0;   // counter value the due times count from; 0 = not running
+  uint64_t frames = 0;  // frames since start, below perFrames
+};
+
 struct DisplayState {
   bool initialised = false;
   int internalWindow = 0;  // the display's own window, shown only for a full screen
@@ -36,7 +45,11 @@ struct DisplayState {
   bool automaticRate = false;
 
   // Pacing to the display refresh when presenting does not wait for it.
-  uint64_t nextRefreshTick = 0;
+  Cadence refreshCadence;
+
+  // A fixed presentation rate (0 = none) and its pacing.
+  int32_t presentRate = 0;
+  Cadence presentCadence;
 
   // Windowed presentation.
   int xOffset = 0;
@@ -165,25 +178,54 @@ void PaceByFrameRate(DisplayState& s) {
   s.lastTick = static_cast<int32_t>(static_cast<uint32_t>(os.Counter() & 0xFFFFFFFFu));
 }
 
+// Waits until the current frame is due, then moves the due time on by one
+// frame. Starts afresh on the first call and after a stall of more than one
+// frame, so a stall is not made up by rushing the following frames; a frame
+// that is late by less than that is caught up.
+void PaceCadence(Cadence& c, uint64_t ticks, uint64_t perFrames) {
+  platform::Platform& os = Os();
+  const uint64_t interval = ticks / perFrames;
+  uint64_t now = os.Counter();
+  const uint64_t due = c.start + c.frames * ticks / perFrames;
+  if (c.start != 0 && now < due) {
+    os.WaitForCounter(due);
+    now = due;
+  }
+  if (c.start == 0 || now - due > interval) {
+    c.start = now;
+    c.frames = 1;
+  } else {
+    ++c.frames;
+  }
+  // Whole seconds (of this cadence) move into the start, keeping the product small.
+  if (c.frames >= perFrames) {
+    c.start += ticks;
+    c.frames -= perFrames;
+  }
+}
+
 // Keeps a full screen whose presentation does not wait for the vertical blank
 // at the display's refresh rate, so that movement counted in frames keeps its
-// speed. Holds a steady cadence and starts afresh after a long stall.
+// speed. Its interval is a whole number of counter ticks.
 void PaceToRefresh(DisplayState& s) {
-  platform::Platform& os = Os();
-  const uint64_t frequency = os.CounterFrequency();
+  const uint64_t frequency = Os().CounterFrequency();
   if (frequency == 0) return;
   const int rate = s.monitorFrequency > 0 ? s.monitorFrequency : 60;
-  const uint64_t interval = frequency / static_cast<uint64_t>(rate);
-  uint64_t now = os.Counter();
-  if (s.nextRefreshTick != 0 && now < s.nextRefreshTick) {
-    os.WaitForCounter(s.nextRefreshTick);
-    now = s.nextRefreshTick;
-  }
-  if (s.nextRefreshTick == 0 || now - s.nextRefreshTick > interval) {
-    s.nextRefreshTick = now + interval;
-  } else {
-    s.nextRefreshTick += interval;
-  }
+  PaceCadence(s.refreshCadence, frequency / static_cast<uint64_t>(rate), 1);
+}
+
+// Paces to the fixed presentation rate, exactly that many frames per second of
+// the counter.
+void PaceToPresentRate(DisplayState& s) {
+  const uint64_t frequency = Os().CounterFrequency();
+  if (frequency == 0) return;
+  PaceCadence(s.presentCadence, frequency, static_cast<uint64_t>(s.presentRate));
+}
+
+// True when presenting into the target window waits for the vertical blank of
+// a display that runs at the fixed presentation rate: that is pacing enough.
+bool VblankKeepsPresentRate(DisplayState& s) {
+  return s.monitorFrequency == s.presentRate && Os().PresentIsVsynced(s.targetWindow);
 }
 
 // Takes every pending message of the full screen's window; only activation
@@ -282,7 +324,8 @@ int32_t ScreenOpen(int32_t width, int32_t height, int32_t depth, const std::stri
   PresentBackBuffer(s);
   TakeScreenStamp(s);
   s.monitorFrequency = os.DisplayRefreshRate();
-  s.nextRefreshTick = 0;
+  s.refreshCadence = Cadence{};
+  s.presentCadence = Cadence{};
   s.active = true;
   return 1;
 }
@@ -318,6 +361,8 @@ int32_t ScreenOpenInWindow(int32_t windowHandle, int32_t x, int32_t y, int32_t w
   s.rightOffset = right;
   s.bottomOffset = bottom;
   s.formatCode = FormatCodeFor(s.depth);
+  s.monitorFrequency = os.DisplayRefreshRate();
+  s.presentCadence = Cadence{};
   s.active = true;
   return 1;
 }
@@ -334,14 +379,21 @@ int32_t ScreenFlip() {
       PresentBackBuffer(s);
       presented = true;
     }
-    if (s.frameRate != 0) {
+    if (s.presentRate != 0) {
+      // While inactive nothing is presented, so nothing waits for the blank.
+      if (!s.active || !VblankKeepsPresentRate(s)) PaceToPresentRate(s);
+    } else if (s.frameRate != 0) {
       PaceByFrameRate(s);
     } else if (!s.active || !Os().PresentIsVsynced(s.targetWindow)) {
       // Also while inactive: the frame loop keeps its speed and does not spin.
       PaceToRefresh(s);
     }
   } else {
-    if (s.frameRate != 0) PaceByFrameRate(s);
+    if (s.presentRate != 0) {
+      if (!VblankKeepsPresentRate(s)) PaceToPresentRate(s);
+    } else if (s.frameRate != 0) {
+      PaceByFrameRate(s);
+    }
     if (!Os().WindowExists(s.targetWindow)) return 0;
     PresentBackBuffer(s);
     presented = true;
@@ -397,6 +449,14 @@ int32_t ScreenFrameRate(int32_t framesPerSecond) {
   s.ticksPerFrame = static_cast<int64_t>(std::min<uint64_t>(ticks, INT32_MAX));
   s.lastTick = 0;
   s.automaticRate = false;
+  return 1;
+}
+
+int32_t ScreenPresentRate(int32_t hz) {
+  DisplayState& s = State();
+  if (hz < 0) return 0;
+  s.presentRate = hz;
+  s.presentCadence = Cadence{};
   return 1;
 }
 

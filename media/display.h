@@ -35,6 +35,15 @@ int32_t ScreenClear(int32_t red, int32_t green, int32_t blue);
 // (nothing changed) for a negative rate.
 int32_t ScreenFrameRate(int32_t framesPerSecond);
 
+// Presents at exactly hz frames per second from now on, full screen or
+// windowed, on every display: where presenting waits for the vertical blank of
+// a display running at hz, that is left to do the pacing; otherwise ScreenFlip
+// paces itself to hz with a steady cadence, as it does for a full screen
+// without vsync, and a stall is not made up by a burst of frames. Takes
+// precedence over ScreenFrameRate; 0 goes back to the usual pacing. Lasts
+// across screens. 1 on success; 0 (nothing changed) for a negative rate.
+int32_t ScreenPresentRate(int32_t hz);
+
 // Ends the screen: frees every image, gives the desktop back. 1 when a screen was open.
 int32_t ScreenClose();
 

@@ -210,10 +210,17 @@ void HeadlessPlatform::WindowPresent(int id, const PresentRequest& request) {
   }
   ++f.sequence;
   ++presents_;
+  if (vsync_ && refreshRate_ > 0) {
+    // The first vertical blank after now: blank k falls at k / rate seconds,
+    // rounded up to whole microseconds.
+    const uint64_t rate = static_cast<uint64_t>(refreshRate_);
+    const uint64_t blank = micros_ * rate / 1'000'000 + 1;
+    micros_ = (blank * 1'000'000 + rate - 1) / rate;
+  }
 }
 
 bool HeadlessPlatform::PresentIsVsynced(int) {
-  return false;
+  return vsync_;
 }
 
 Rect HeadlessPlatform::DesktopBounds() {
@@ -221,7 +228,7 @@ Rect HeadlessPlatform::DesktopBounds() {
 }
 
 int HeadlessPlatform::DisplayRefreshRate() {
-  return 60;
+  return refreshRate_;
 }
 
 void HeadlessPlatform::CursorShow(bool) {}

@@ -58,6 +58,12 @@ class HeadlessPlatform : public Platform {
   void SetMessageBoxAnswer(int answer) { messageBoxAnswer_ = answer; }
   void SetAudioAvailable(bool available) { audioAvailable_ = available; }
   void SetDesktop(const Rect& desktop) { desktop_ = desktop; }
+  // The display's refresh rate in Hz (60 unless set).
+  void SetRefreshRate(int hz) { refreshRate_ = hz; }
+  // With vsync on, every present waits for the display's next vertical blank:
+  // the virtual clock moves on to it. Vertical blanks fall at whole multiples
+  // of the refresh interval from the clock's zero.
+  void SetVsync(bool vsync) { vsync_ = vsync; }
   // Makes every later WindowCreate fail, as on a machine without a display.
   void SetWindowCreationFails(bool fails) { windowCreationFails_ = fails; }
   void InjectEvent(int id, const WindowEvent& event);
@@ -112,6 +118,8 @@ class HeadlessPlatform : public Platform {
   bool audioAvailable_ = true;
   bool windowCreationFails_ = false;
   Rect desktop_{0, 0, 1920, 1080};
+  int refreshRate_ = 60;
+  bool vsync_ = false;
   std::vector<RecordedMessageBox> messageBoxes_;
   std::map<int, HeadlessWindow> windows_;
   int nextWindowId_ = 1;

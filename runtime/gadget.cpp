@@ -193,16 +193,28 @@ bool DeleteSelection(GadgetEntry& g) {
   return true;
 }
 
+bool Refuses(const GadgetEntry& g, char c) {
+  return g.refused.find(c) != std::string::npos;
+}
+
+// Drops the refused bytes from the field's text and cuts it to the field's
+// length, keeping the caret and selection inside.
+void FitText(GadgetEntry& g) {
+  std::erase_if(g.text, [&](char c) { return Refuses(g, c); });
+  g.text.resize(std::min(g.text.size(), g.maxLength));
+  g.caret = std::min(g.caret, g.text.size());
+  g.anchor = std::min(g.anchor, g.text.size());
+}
+
 bool StringType(GadgetEntry& g, const std::string& typed) {
   std::string insert;
   for (char c : typed) {
     auto b = static_cast<unsigned char>(c);
-    if (b >= 32 && b != 127) insert.push_back(c);
+    if (b >= 32 && b != 127 && !Refuses(g, c)) insert.push_back(c);
   }
   if (insert.empty()) return false;
   bool changed = DeleteSelection(g);
-  size_t room =
-      static_cast<size_t>(kGadgetTypingLimit) - std::min(g.text.size(), size_t{kGadgetTypingLimit});
+  const size_t room = g.maxLength - std::min(g.text.size(), g.maxLength);
   insert.resize(std::min(insert.size(), room));
   if (!insert.empty()) {
     g.text.insert(g.caret, insert);
@@ -652,10 +664,7 @@ int32_t GadgetButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_
 int32_t GadgetString(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                      const std::string& text) {
   int32_t handle = Create(GadgetKind::String, number, x, y, width, height, text);
-  if (handle != 0) {
-    GadgetEntry* g = Find(number);
-    g->text.resize(std::min(g->text.size(), size_t{kGadgetTypingLimit}));
-  }
+  if (handle != 0) FitText(*Find(number));
   return handle;
 }
 
@@ -695,8 +704,20 @@ void GadgetSetText(int32_t number, const std::string& text) {
     g->text = CutAtNul(text);
     g->caret = g->anchor = 0;
     g->scroll = 0;
+    if (g->kind == GadgetKind::String) FitText(*g);
   }
   MarkDirty(g->parent);
+}
+
+int32_t GadgetStringLimit(int32_t number, int32_t maxLength, const std::string& refused) {
+  GadgetEntry* g = Find(number);
+  if (g == nullptr || g->kind != GadgetKind::String) return 0;
+  g->maxLength = static_cast<size_t>(std::clamp(maxLength, 0, kGadgetTypingLimit));
+  g->refused = refused;
+  FitText(*g);
+  ScrollToCaret(*g);
+  MarkDirty(g->parent);
+  return 1;
 }
 
 void GadgetSetState(int32_t number, int32_t value) {

@@ -52,6 +52,14 @@ std::string GadgetGetText(int32_t number);
 // Text after a NUL byte is dropped.
 void GadgetSetText(int32_t number, const std::string& text);
 
+// Text field: at most maxLength bytes (held within 0 to kGadgetTypingLimit)
+// can be typed, a longer text set by GadgetSetText is cut, and no byte of
+// `refused` is taken, whether typed or set. The field's current text is
+// brought within these limits at once. They last until the gadget is created
+// again. No effect on other kinds. 1 on success, 0 when there is no such text
+// field.
+int32_t GadgetStringLimit(int32_t number, int32_t maxLength, const std::string& refused);
+
 // IP address field: sets the address from a value with the first part in the
 // lowest byte. Button: sets its check state. No effect on the other kinds.
 void GadgetSetState(int32_t number, int32_t value);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "runtime/gadget.h"
 
 // --- Window library side, called by the gadgets ------------------------------
 
@@ -53,6 +54,9 @@ struct GadgetEntry {
   size_t caret = 0;
   size_t anchor = 0;
   int32_t scroll = 0;
+  // Text field: most bytes it holds, and bytes it never takes.
+  size_t maxLength = kGadgetTypingLimit;
+  std::string refused;
   // IP address field: four parts of up to three digits, blank allowed.
   std::array<std::string, 4> parts;
   int32_t part = 0;           // part with the caret

@@ -19,8 +19,9 @@
 
 namespace {
 
-// What a socket this library opened is used for.
-enum class SocketKind { Listening, Slot, Client };
+// What a socket this library opened is used for. A pending socket is an
+// outgoing connection whose attempt has not finished yet.
+enum class SocketKind { Listening, Slot, Client, Pending };
 
 struct OwnedSocket {
   int fd;
@@ -54,6 +55,12 @@ OwnedSocket* FindOwned(int32_t handle) {
     if (s.fd == handle) return &s;
   }
   return nullptr;
+}
+
+// The handle names an owned socket that carries data: neither the listening
+// socket nor a connection still being attempted.
+bool IsDataConnection(const OwnedSocket* o) {
+  return o != nullptr && o->kind != SocketKind::Listening && o->kind != SocketKind::Pending;
 }
 
 void Forget(int fd) {
@@ -128,6 +135,43 @@ bool FinishConnect(int fd) {
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
     return error == 0;
   }
+}
+
+// Finds the IPv4 address of a dotted address or host name and puts the port
+// into it. False when the arguments cannot be used or the name is unknown.
+bool LookUp(const std::string& host, int32_t port, sockaddr_in* address) {
+  if (port < 0 || port > 65535 || host.empty()) return false;
+  if (host.find('\0') != std::string::npos) return false;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  std::memcpy(address, found->ai_addr, sizeof *address);
+  ::freeaddrinfo(found);
+  address->sin_port = htons(static_cast<uint16_t>(port));
+  return true;
+}
+
+// Opens a non-blocking socket and starts connecting it. Returns the socket,
+// or -1 (nothing left open) when the attempt failed at once. *connected
+// tells whether it is connected already; otherwise the attempt goes on.
+int StartConnect(const sockaddr_in& address, bool* connected) {
+  const int fd = NewStreamSocket();
+  if (fd < 0) return -1;
+  // The connection is used with non-blocking calls only, so the attempt
+  // runs non-blocking as well and can be waited for, polled or given up.
+  if (!SetBlocking(fd, false)) {
+    ::close(fd);
+    return -1;
+  }
+  *connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (!*connected && errno != EINPROGRESS) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -224,30 +268,12 @@ int32_t NetEventClient() {
 
 int32_t NetConnect(const std::string& host, int32_t port) {
   NetState& s = State();
-  if (!s.started || port < 0 || port > 65535 || host.empty()) return 0;
-  if (host.find('\0') != std::string::npos) return 0;
-
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return 0;
   sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, sizeof address);
-  ::freeaddrinfo(found);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-
-  const int fd = NewStreamSocket();
+  if (!s.started || !LookUp(host, port, &address)) return 0;
+  bool connected = false;
+  const int fd = StartConnect(address, &connected);
   if (fd < 0) return 0;
-  // The attempt runs non-blocking so that it can be given up after a bounded
-  // wait; the connection itself is then used with non-blocking calls only.
-  bool connected = SetBlocking(fd, false);
-  if (connected &&
-      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    connected = errno == EINPROGRESS && FinishConnect(fd);
-  }
-  if (!connected) {
+  if (!connected && !FinishConnect(fd)) {
     ::close(fd);
     return 0;
   }
@@ -256,8 +282,40 @@ int32_t NetConnect(const std::string& host, int32_t port) {
   return fd;
 }
 
+int32_t NetConnectStart(const std::string& host, int32_t port) {
+  NetState& s = State();
+  sockaddr_in address{};
+  if (!s.started || !LookUp(host, port, &address)) return 0;
+  bool connected = false;
+  const int fd = StartConnect(address, &connected);
+  if (fd < 0) return 0;
+  if (connected) SetNoDelay(fd);
+  s.owned.push_back({fd, connected ? SocketKind::Client : SocketKind::Pending});
+  return fd;
+}
+
+int32_t NetConnectCheck(int32_t connection) {
+  OwnedSocket* o = FindOwned(connection);
+  if (o == nullptr || o->kind == SocketKind::Listening) return -1;
+  if (o->kind != SocketKind::Pending) return 1;
+  pollfd p{connection, POLLOUT, 0};
+  const int ready = ::poll(&p, 1, 0);
+  if (ready == 0 || (ready < 0 && errno == EINTR)) return 0;
+  // Finished one way or the other: the socket's pending error tells which.
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (ready < 0 || ::getsockopt(connection, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
+      error != 0 || (p.revents & POLLOUT) == 0) {
+    CloseOwned(connection);
+    return -1;
+  }
+  SetNoDelay(connection);
+  o->kind = SocketKind::Client;
+  return 1;
+}
+
 int32_t NetClientEvent(int32_t connection) {
-  if (FindOwned(connection) == nullptr) return kNetEventNone;
+  if (!IsDataConnection(FindOwned(connection))) return kNetEventNone;
   int waiting = 0;
   if (::ioctl(connection, FIONREAD, &waiting) != 0 || waiting <= 0) return kNetEventNone;
   if (waiting >= 8) {
@@ -271,8 +329,7 @@ int32_t NetClientEvent(int32_t connection) {
 }
 
 int32_t NetReceive(int32_t connection, std::span<uint8_t> buffer) {
-  const OwnedSocket* o = FindOwned(connection);
-  if (o == nullptr || o->kind == SocketKind::Listening) return -1;
+  if (!IsDataConnection(FindOwned(connection))) return -1;
   if (buffer.empty()) return 0;
   // The count is returned as a signed 32-bit value, so one receive takes at
   // most that many bytes.
@@ -282,8 +339,7 @@ int32_t NetReceive(int32_t connection, std::span<uint8_t> buffer) {
 }
 
 int32_t NetSendString(int32_t connection, const std::string& text) {
-  const OwnedSocket* o = FindOwned(connection);
-  if (o == nullptr || o->kind == SocketKind::Listening) return -1;
+  if (!IsDataConnection(FindOwned(connection))) return -1;
   const size_t length = ::strnlen(text.data(), text.size());
   if (length == 0) return 0;
   const ssize_t n = ::send(connection, text.data(), length, MSG_NOSIGNAL | MSG_DONTWAIT);

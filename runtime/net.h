@@ -10,8 +10,9 @@
 // and has not closed yet, so stale or made-up numbers never touch sockets
 // that belong to someone else.
 //
-// Nothing here raises SIGPIPE, and only NetConnect waits: the listening
-// socket, accepted connections and every receive and send are non-blocking.
+// Nothing here raises SIGPIPE, and only NetConnect waits (NetConnectStart
+// only for a host name's lookup): the listening socket, accepted connections
+// and every receive and send are non-blocking.
 // There is no message framing: the caller separates its own messages.
 
 #include <cstdint>
@@ -57,6 +58,24 @@ int32_t NetEventClient();
 // at most kNetConnectWaitMs. Returns the connection, or 0 (leaving no socket
 // open) when the name cannot be resolved or the connection fails.
 int32_t NetConnect(const std::string& host, int32_t port);
+
+// Starts a connection to a dotted IPv4 address (or a host name, which is
+// looked up first and may wait for the lookup) at the given port without
+// waiting for the peer. Returns a pending connection (> 0), or 0 (leaving no
+// socket open) when the address cannot be used or the attempt fails at once.
+// A pending connection carries no data: NetReceive and NetSendString give -1
+// and NetClientEvent 0 until NetConnectCheck has reported it connected.
+// NetClose gives the attempt up; NetworkEnd closes pending connections too.
+int32_t NetConnectStart(const std::string& host, int32_t port);
+
+// Looks at a pending connection without waiting: 1 when it is connected (from
+// then on it is an ordinary client connection, as NetConnect returns, with
+// TCP_NODELAY set), 0 while the attempt is still going on, -1 when it failed
+// (the socket is then closed and the handle forgotten) or the handle is
+// unknown. The attempt has no time limit of its own beyond the system's; the
+// caller gives up with NetClose. Any other open data connection gives 1, the
+// listening socket -1 (it stays open).
+int32_t NetConnectCheck(int32_t connection);
 
 // Polls one connection for waiting data: 2 when bytes are waiting (3 when at
 // least 8 are and they start with the file-transfer marker), else 0. A lost

@@ -54,6 +54,16 @@ class DisplayTest : public ::testing::Test {
     return os_->WindowCreate(spec);
   }
 
+  // Virtual time that `flips` frames take, each with a millisecond of work.
+  uint64_t FlipTime(int flips) {
+    const uint64_t before = os_->Counter();
+    for (int i = 0; i < flips; ++i) {
+      os_->SleepMs(1);
+      ScreenFlip();
+    }
+    return os_->Counter() - before;
+  }
+
   platform::HeadlessPlatform* os_ = nullptr;
 };
 
@@ -248,6 +258,54 @@ TEST_F(DisplayTest, FrameRateNeedsANonNegativeRate) {
   const uint64_t before = os_->Counter();
   ScreenFlip();
   EXPECT_EQ(os_->Counter() - before, os_->CounterFrequency() / 31 + 1);
+}
+
+TEST_F(DisplayTest, PresentRateHoldsSixtyFramesASecondOnAFasterDisplay) {
+  os_->SetRefreshRate(144);
+  EXPECT_EQ(ScreenPresentRate(-1), 0);
+  ASSERT_EQ(ScreenPresentRate(60), 1);
+  for (bool vsync : {false, true}) {
+    os_->SetVsync(vsync);
+    ASSERT_NE(ScreenOpen(800, 600, 16, "x"), 0);
+    ScreenFlip();
+    EXPECT_EQ(FlipTime(120), 2'000'000u) << "vsync " << vsync;
+  }
+  ASSERT_NE(ScreenOpenInWindow(MakeWindow(800, 600), 0, 0, 800, 600, 0, 0, 0), 0);
+  ScreenFlip();
+  EXPECT_EQ(FlipTime(120), 2'000'000u);  // not the windowed screen's usual 61
+  // A frame late by less than a frame is caught up; a long stall starts afresh.
+  os_->SetVsync(false);
+  ScreenFlip();
+  const uint64_t before = os_->Counter();
+  os_->AdvanceMs(20);
+  FlipTime(60);
+  EXPECT_EQ(os_->Counter() - before, 1'000'000u);
+  os_->AdvanceMs(500);
+  EXPECT_EQ(FlipTime(1), 1000u);
+  for (int i = 0; i < 5; ++i) EXPECT_GE(FlipTime(1), os_->CounterFrequency() / 60);
+  // Back to the usual pacing.
+  ASSERT_EQ(ScreenPresentRate(0), 1);
+  ASSERT_NE(ScreenOpen(800, 600, 16, "x"), 0);
+  ScreenFlip();
+  EXPECT_EQ(FlipTime(144), 144 * (os_->CounterFrequency() / 144));
+}
+
+TEST_F(DisplayTest, PresentRateLeavesPacingToAVsyncedDisplayOfThatRate) {
+  os_->SetVsync(true);
+  ScreenFrameRate(30);  // the present rate wins over it
+  ASSERT_EQ(ScreenPresentRate(60), 1);
+  ASSERT_NE(ScreenOpen(800, 600, 16, "x"), 0);
+  ScreenFlip();
+  for (int i = 0; i < 60; ++i) {
+    os_->AdvanceMs(5);
+    const uint64_t blank = os_->Counter() * 60 / 1'000'000 + 1;
+    ScreenFlip();  // ends on the next vertical blank, nothing added
+    ASSERT_EQ(os_->Counter(), (blank * 1'000'000 + 59) / 60) << "frame " << i;
+  }
+  // While inactive nothing is presented, so the screen paces itself.
+  os_->InjectEvent(FullScreenWindow(), Event(platform::EventKind::FocusLost));
+  ScreenFlip();
+  EXPECT_EQ(FlipTime(60), 1'000'000u);
 }
 
 }  // namespace

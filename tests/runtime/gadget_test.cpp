@@ -169,6 +169,38 @@ TEST_F(Gadgets, SetTextAndLimits) {
   EXPECT_EQ(GadgetGetState(29), 0);
 }
 
+TEST_F(Gadgets, LimitedFieldTakesOnlyAllowedBytesUpToItsLength) {
+  Layout();
+  EXPECT_EQ(GadgetStringLimit(11, 8, ":#"), 1);
+  Key(platform::kScanTab);
+  Key(platform::kScanEnd);
+  EXPECT_EQ(Type("d:e#f"), kEventGadget);
+  EXPECT_EQ(GadgetGetText(11), "abcdef");
+  Key(platform::kScanHome);
+  Type("123");  // only what fits, wherever the caret is
+  EXPECT_EQ(GadgetGetText(11), "12abcdef");
+  EXPECT_EQ(Type("x"), kEventChar);  // full: nothing changes
+  Key(platform::kScanEnd, platform::kModShift);
+  Type("XYZ");  // the selection makes room first
+  EXPECT_EQ(GadgetGetText(11), "12XYZ");
+  GadgetSetText(11, "a:b#c:defghijkl");
+  EXPECT_EQ(GadgetGetText(11), "abcdefgh");
+  // A new limit applies to the text already there; lengths are held in range.
+  EXPECT_EQ(GadgetStringLimit(11, 4, "b"), 1);
+  EXPECT_EQ(GadgetGetText(11), "acde");
+  EXPECT_EQ(GadgetStringLimit(11, -5, ""), 1);
+  EXPECT_EQ(GadgetGetText(11), "");
+  EXPECT_EQ(GadgetStringLimit(11, 1 << 30, ""), 1);
+  Type(std::string(kGadgetTypingLimit - 1, 'y'));
+  Key(platform::kScanHome);
+  Type("ab");  // room for one byte only
+  EXPECT_EQ(GadgetGetText(11).substr(0, 3), "ayy");
+  // Only text fields have limits.
+  EXPECT_EQ(GadgetStringLimit(13, 4, ""), 0);
+  EXPECT_EQ(GadgetStringLimit(14, 4, ""), 0);
+  EXPECT_EQ(GadgetStringLimit(29, 4, ""), 0);
+}
+
 TEST_F(Gadgets, IpFieldValueAndText) {
   Layout();
   EXPECT_EQ(GadgetGetText(13), "0.0.0.0");  // blank parts read as 0

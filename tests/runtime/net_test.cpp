@@ -393,6 +393,62 @@ TEST_F(Net, ConnectGivesUpAfterABoundedWait) {
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
+// Polls a pending connection until its attempt has finished (0 when it has
+// not within two seconds).
+int32_t CheckUntilDone(int32_t connection) {
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  int32_t state = NetConnectCheck(connection);
+  for (; state == 0 && Clock::now() < deadline; usleep(1000)) state = NetConnectCheck(connection);
+  return state;
+}
+
+TEST_F(Net, ConnectStartCarriesNoDataUntilCheckedConnected) {
+  const uint16_t port = StartServer();
+  const int32_t out = NetConnectStart("localhost", port);
+  ASSERT_GT(out, 0);
+  // Pending until a check has seen it through, even when the peer answered.
+  ASSERT_EQ(NextServerEvent(), kNetEventConnect);
+  const int32_t in = NetEventClient();
+  EXPECT_EQ(NetSendString(in, "WELCOME"), 7);
+  usleep(20000);
+  EXPECT_EQ(NetClientEvent(out), kNetEventNone);
+  EXPECT_EQ(Receive(out, 100), "<none>");
+  EXPECT_EQ(NetSendString(out, "x"), -1);
+  ASSERT_EQ(CheckUntilDone(out), 1);
+  EXPECT_EQ(NetConnectCheck(out), 1);
+  int one = 0;
+  socklen_t length = sizeof one;
+  ASSERT_EQ(getsockopt(out, IPPROTO_TCP, TCP_NODELAY, &one, &length), 0);
+  EXPECT_NE(one, 0);
+  EXPECT_EQ(NetClientEvent(out), kNetEventData);
+  EXPECT_EQ(Receive(out, 100), "WELCOME");
+  EXPECT_EQ(NetSendString(out, "HELLO"), 5);
+  ASSERT_EQ(NextServerEvent(), kNetEventData);
+  EXPECT_EQ(Receive(in, 100), "HELLO");
+}
+
+TEST_F(Net, ConnectStartFailsOrIsGivenUpWithoutLeavingSockets) {
+  const int probe = RawListen(1);
+  const uint16_t closedPort = PortOf(probe);
+  close(probe);
+  const int before = OpenDescriptorCount();
+  const int32_t refused = NetConnectStart("127.0.0.1", closedPort);
+  EXPECT_TRUE(refused == 0 || CheckUntilDone(refused) == -1);  // refused at once or later
+  EXPECT_EQ(NetConnectCheck(refused), -1);
+  EXPECT_EQ(NetConnectStart("127.0.0.1", 65536), 0);
+  EXPECT_EQ(OpenDescriptorCount(), before);
+
+  const int listener = RawListen(1);
+  raw_.push_back(listener);
+  const int32_t abandoned = NetConnectStart("127.0.0.1", PortOf(listener));
+  ASSERT_GT(abandoned, 0);
+  NetClose(abandoned);
+  EXPECT_EQ(NetConnectCheck(abandoned), -1);
+  ASSERT_GT(NetConnectStart("127.0.0.1", PortOf(listener)), 0);
+  NetworkEnd();  // gives up pending attempts too
+  EXPECT_EQ(OpenDescriptorCount(), before + 1);
+}
+
 TEST_F(Net, ServerPortInUseAndRestartOnTheSamePort) {
   const int taken = RawListen(1);
   raw_.push_back(taken);
@@ -475,6 +531,7 @@ TEST_F(Net, HandlesTheLibraryDoesNotOwnAreLeftAlone) {
     EXPECT_EQ(NetClientEvent(h), kNetEventNone) << h;
     EXPECT_EQ(Receive(h, 10), "<none>") << h;
     EXPECT_EQ(NetSendString(h, "x"), -1) << h;
+    EXPECT_EQ(NetConnectCheck(h), -1) << h;
   }
   EXPECT_TRUE(IsOpen(1));
   EXPECT_TRUE(IsOpen(2));
@@ -501,6 +558,8 @@ TEST_F(Net, HandlesTheLibraryDoesNotOwnAreLeftAlone) {
   EXPECT_EQ(Receive(server, 10), "<none>");
   EXPECT_EQ(NetSendString(server, "x"), -1);
   EXPECT_EQ(NetClientEvent(server), kNetEventNone);
+  EXPECT_EQ(NetConnectCheck(server), -1);
+  EXPECT_TRUE(IsOpen(server));
 }
 
 TEST(NetAddress, PacksFirstFieldLowest) {
