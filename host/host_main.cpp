@@ -1,15 +1,13 @@
 // skirmora-host: the network game, host side.
-#include "host/start_window.h"
+#include "host/host_program.h"
+#include "netplay/startup.h"
 #include "platform/platform.h"
 #include "runtime/program.h"
 
 int main() {
   platform::UseSdl();
-  ProgramStart(NetworkProgramHooks());
-
-  // Ende leaves at once; Host and Client hand over the name and address,
-  // which the lobby (still to come) will use. Both ways end here for now.
-  StartWindowValues values;
-  StartWindowShow(&values);
+  ProgramStart(netplay::NetworkProgramHooks());
+  host::HostSession session;
+  host::HostMain(session);
   ProgramEnd();
 }

@@ -1,11 +1,7 @@
-#include "host/start_window.h"
+#include "netplay/start_window.h"
 
-#include "media/display.h"
-#include "media/draw.h"
-#include "media/keyboard.h"
-#include "media/quad3d.h"
-#include "media/sprites.h"
-#include "runtime/frame.h"
+#include <string_view>
+
 #include "runtime/gadget.h"
 #include "runtime/net.h"
 #include "runtime/window.h"
@@ -21,6 +17,7 @@ int32_t StartWindowOpen() {
   GadgetText(kStartNameLabelGadget, 10, 5, 70, 15, "Name");
   GadgetText(kStartAddressLabelGadget, 15, 45, 35, 15, "IP");
   GadgetButton(kStartEndGadget, 165, 15, 40, 25, "Ende");
+  GadgetStringLimit(kStartNameGadget, kPlayerNameLimit, kPlayerNameRefused);
   GadgetSetText(kStartNameGadget, "Spieler");
   GadgetSetState(kStartAddressGadget, NetMakeAddress(127, 0, 0, 1));
   return handle;
@@ -41,8 +38,21 @@ int32_t StartWindowLoop() {
 StartWindowValues StartWindowRead() {
   StartWindowValues values;
   values.addressText = GadgetGetText(kStartAddressGadget);
-  values.playerName = GadgetGetText(kStartNameGadget);
+  values.playerName = CleanPlayerName(GadgetGetText(kStartNameGadget));
   return values;
+}
+
+std::string CleanPlayerName(const std::string& name) {
+  std::string clean;
+  for (char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 32 || b == 127 || std::string_view(kPlayerNameRefused).find(c) != std::string::npos) {
+      continue;
+    }
+    if (clean.size() == static_cast<size_t>(kPlayerNameLimit)) break;
+    clean.push_back(c);
+  }
+  return clean;
 }
 
 int32_t StartWindowShow(StartWindowValues* values) {
@@ -50,18 +60,4 @@ int32_t StartWindowShow(StartWindowValues* values) {
   if (StartWindowLoop() == 0) return 0;
   *values = StartWindowRead();
   return 1;
-}
-
-ProgramHooks NetworkProgramHooks() {
-  ProgramHooks hooks;
-  // Screen-text drawing, windows, gadgets, the image-file reader, the memory
-  // heap and the random generator, in this order; then the libraries whose
-  // state must start empty as well.
-  hooks.start = {DrawStartHook,        WindowInit,           GadgetInit,       ImageReaderStartHook,
-                 FrameMemoryStartHook, FrameRandomStartHook, DisplayStartHook, KeyboardStart};
-  // 3D sprites, network, mouse, memory, keyboard, the screen with its text
-  // drawing and images, and last the windows.
-  hooks.end = {Quad3DEndHook, NetworkEnd,  MouseEnd,       FrameMemoryEndHook,
-               KeyboardEnd,   DrawEndHook, DisplayEndHook, WindowEnd};
-  return hooks;
 }

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/program.h"
-
 // Gadget numbers of the start window.
 constexpr int32_t kStartAddressGadget = 0;
 constexpr int32_t kStartHostGadget = 1;
@@ -16,6 +14,12 @@ constexpr int32_t kStartNameGadget = 3;
 constexpr int32_t kStartNameLabelGadget = 4;
 constexpr int32_t kStartAddressLabelGadget = 5;
 constexpr int32_t kStartEndGadget = 6;
+
+// Longest player name, in bytes. Names travel inside the wire messages, so
+// the field refuses the field separator ":", the message end "#" and control
+// characters.
+constexpr int32_t kPlayerNameLimit = 32;
+inline constexpr char kPlayerNameRefused[] = ":#";
 
 // Window 0's flags: title bar, system menu and sizing border, centred on the screen.
 constexpr int32_t kStartWindowFlags = 0x00CC0001;
@@ -34,13 +38,14 @@ int32_t StartWindowOpen();
 // no window is open, since nothing could end the wait then.
 int32_t StartWindowLoop();
 
-// Reads the address and name fields.
+// Reads the address and name fields. The name is cleaned as the field cleans
+// typed text, whatever was set into the field.
 StartWindowValues StartWindowRead();
+
+// The name without ":", "#" and control characters, cut to kPlayerNameLimit bytes.
+std::string CleanPlayerName(const std::string& name);
 
 // The whole procedure: open, wait, read. Returns 1 with the values filled in
 // when the program goes on to its lobby, 0 when it is to take the exit path.
 // The window stays open either way.
 int32_t StartWindowShow(StartWindowValues* values);
-
-// The start-up and end hooks of the network programs, in their fixed order.
-ProgramHooks NetworkProgramHooks();

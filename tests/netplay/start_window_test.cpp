@@ -1,4 +1,4 @@
-#include "host/start_window.h"
+#include "netplay/start_window.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,64 @@
+#include "host/host_program.h"
+
+#include "game/passes.h"
+#include "host/host_link.h"
+#include "host/host_lobby.h"
+#include "host/host_match.h"
+#include "media/display.h"
+#include "media/draw.h"
+#include "netplay/protocol.h"
+#include "netplay/start_window.h"
+#include "netplay/startup.h"
+#include "runtime/frame.h"
+#include "runtime/net.h"
+
+namespace host {
+
+void HostLobbyFrame(HostSession& s) {
+  const netplay::NetKeys keys = netplay::NetKeysPoll();
+  ScreenClear(170, 200, 255);
+  DrawBegin(ScreenOutput());
+  const std::vector<HostNetEvent> events = HostPollNetwork(s);
+  std::vector<HostAction> actions;
+  HostLobbyStep(s, keys, ElapsedMs(), events, actions);
+  HostApply(s, actions);
+  netplay::ConsoleDraw(s.console, s.consoleShown);
+  DrawEnd();
+  SleepMs(1);
+  ScreenFlip();
+}
+
+bool HostMatchFrame(HostSession& s) {
+  const netplay::NetKeys keys = netplay::NetKeysPoll();
+  ScreenClear(170, 200, 255);
+  const std::vector<HostNetEvent> events = HostPollNetwork(s);
+  std::vector<HostAction> actions;
+  game::MatchEffects& effects = game::MediaEffects();
+  HostMatchStep(s, keys, events, effects, actions);
+  HostApply(s, actions);
+  HostMatchDraw(s, effects);
+  ScreenFlip();
+  return !keys.escReleased;
+}
+
+void HostMain(HostSession& s) {
+  if (!netplay::NetplayChecks()) return;
+  StartWindowValues values;
+  if (StartWindowShow(&values) == 0) return;
+  s.playerName = values.playerName;
+  s.addressText = values.addressText;
+  netplay::NetplayOpenScreen();
+  if (NetServerCreate(netplay::kGamePort) == 0) {
+    MessageBox("Error", "Can't create the server (port in use ?).", 0);
+    return;
+  }
+  do {
+    HostLobbyFrame(s);
+  } while (s.lobbyResult == 0);
+  if (s.lobbyResult != kLobbyStartMatch) return;
+  HostMatchBegin(s);
+  while (HostMatchFrame(s)) {
+  }
+}
+
+}  // namespace host

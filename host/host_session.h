@@ -1,0 +1,73 @@
+#pragma once
+// Everything skirmora-host keeps from its start window to the end of its
+// match, in one value that main owns and hands down. The lobby and the match
+// are steps over this value: the frame around them polls the keyboard and
+// the network, hands the step what arrived and carries out what it asks for.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "netplay/console.h"
+#include "netplay/match.h"
+#include "netplay/reader.h"
+
+namespace host {
+
+// One accepted connection of the lobby.
+struct ClientEntry {
+  int32_t connection = 0;
+  int32_t connectedAt = 0;  // ElapsedMs when it was accepted
+  int32_t state = 0;        // 0 new, 1 welcomed (waiting for the name), 2 named
+  std::string name;         // the name it sent (state 2)
+};
+
+constexpr int32_t kEntryNew = 0;
+constexpr int32_t kEntryWelcomed = 1;
+constexpr int32_t kEntryNamed = 2;
+
+// A welcomed connection that has not sent its name after this many whole
+// seconds is dropped.
+constexpr int32_t kNameWaitSeconds = 19;
+
+// The lobby result that starts the match.
+constexpr int32_t kLobbyStartMatch = 7777;
+
+struct HostSession {
+  std::string playerName;
+  std::string addressText;  // read from the start window, not used
+  netplay::Console console;
+  int32_t consoleShown = 0;  // lines the frame draws (those there before the entries' turn)
+  std::vector<ClientEntry> clients;
+  // One reader per open connection, also for connections that have no entry.
+  std::map<int32_t, netplay::MessageReader> readers;
+  int32_t opponentConnection = 0;
+  std::string opponentName;
+  int32_t startedFlag = 0;
+  int32_t lastShownSeconds = 0;  // one value for the whole program, never reset
+  int32_t lobbyResult = 0;
+  int32_t bytesThisFrame = 0;  // bytes read in the current frame
+  netplay::NetMatch match;
+};
+
+// What happened on the network in one frame, in the order it happened.
+struct HostNetEvent {
+  int32_t kind = 0;  // kNetEventConnect or kNetEventLost
+  int32_t connection = 0;
+};
+
+// What a step asks the frame to do, in order.
+struct HostAction {
+  enum class Kind { Send, Close, CloseServer };
+  Kind kind = Kind::Send;
+  int32_t connection = 0;
+  std::string text;
+};
+
+// Appends an entry in state new for the connection.
+void ClientAdd(HostSession& session, int32_t connection, uint32_t nowMs);
+// Deletes the first entry of the connection; 1 when there was one, else 0.
+int32_t ClientRemove(HostSession& session, int32_t connection);
+
+}  // namespace host

@@ -1,0 +1,61 @@
+#include "join/join_program.h"
+
+#include "game/passes.h"
+#include "join/join_link.h"
+#include "join/join_lobby.h"
+#include "join/join_match.h"
+#include "media/display.h"
+#include "media/draw.h"
+#include "netplay/start_window.h"
+#include "netplay/startup.h"
+#include "runtime/frame.h"
+
+namespace join {
+
+void JoinLobbyFrame(JoinSession& s) {
+  const netplay::NetKeys keys = netplay::NetKeysPoll();
+  ScreenClear(170, 200, 255);
+  DrawBegin(ScreenOutput());
+  const ConnectProgress progress = JoinPollNetwork(s);
+  std::vector<JoinAction> actions;
+  JoinLobbyStep(s, keys, ElapsedMs(), progress, actions);
+  JoinApply(s, actions);
+  netplay::ConsoleDraw(s.console);
+  DrawEnd();
+  SleepMs(1);
+  ScreenFlip();
+}
+
+bool JoinMatchFrame(JoinSession& s) {
+  const netplay::NetKeys keys = netplay::NetKeysPoll();
+  ScreenClear(170, 200, 255);
+  JoinPollNetwork(s);
+  std::vector<JoinAction> actions;
+  game::MatchEffects& effects = game::MediaEffects();
+  JoinMatchStep(s, keys, effects, actions);
+  JoinApply(s, actions);
+  JoinMatchDraw(s, effects);
+  ScreenFlip();
+  return !keys.escReleased;
+}
+
+void JoinMain(JoinSession& s) {
+  if (!netplay::NetplayChecks()) return;
+  StartWindowValues values;
+  if (StartWindowShow(&values) == 0) return;
+  s.playerName = values.playerName;
+  s.addressText = values.addressText;
+  netplay::NetplayOpenScreen();
+  std::vector<JoinAction> actions;
+  JoinLobbyBegin(s, ElapsedMs(), actions);
+  JoinApply(s, actions);
+  do {
+    JoinLobbyFrame(s);
+  } while (s.lobbyResult == 0);
+  if (s.lobbyResult != kLobbyStartMatch) return;
+  JoinMatchBegin(s);
+  while (JoinMatchFrame(s)) {
+  }
+}
+
+}  // namespace join

@@ -1,0 +1,36 @@
+#include "netplay/console.h"
+
+#include <algorithm>
+
+#include "media/draw.h"
+
+namespace netplay {
+
+void ConsolePrint(Console& console, const std::string& text) {
+  console.lines.push_back(text);
+}
+
+int32_t ConsoleLineCount(const Console& console) {
+  return static_cast<int32_t>(console.lines.size());
+}
+
+void ConsoleDropOldest(Console& console) {
+  if (!console.lines.empty()) console.lines.pop_front();
+}
+
+void ConsoleTrim(Console& console) {
+  if (ConsoleLineCount(console) > kConsoleMaxLines) ConsoleDropOldest(console);
+}
+
+void ConsoleDraw(const Console& console, int32_t count) {
+  const int32_t kept = ConsoleLineCount(console);
+  const int32_t shown = count < 0 ? kept : std::min(count, kept);
+  DrawColour(0, 0, 80);
+  DrawMode(kDrawTransparentText);
+  for (int32_t i = 0; i < shown; ++i) {
+    DrawLocate(0, kConsoleLineHeight * i);
+    DrawText(console.lines[static_cast<size_t>(i)]);
+  }
+}
+
+}  // namespace netplay

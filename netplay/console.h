@@ -1,0 +1,35 @@
+#pragma once
+// The on-screen console of the network lobbies: text lines in the order they
+// were printed, drawn from the top of the screen, 16 pixels a line. When more
+// than 20 lines are kept, one line (the oldest) goes per frame, so a burst of
+// new lines scrolls away over the following frames.
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace netplay {
+
+constexpr int32_t kConsoleLineHeight = 16;
+constexpr int32_t kConsoleMaxLines = 20;
+
+struct Console {
+  std::deque<std::string> lines;  // oldest first
+};
+
+// Appends one line at the end.
+void ConsolePrint(Console& console, const std::string& text);
+// Number of lines kept.
+int32_t ConsoleLineCount(const Console& console);
+// Deletes the oldest line, if any.
+void ConsoleDropOldest(Console& console);
+// Drops the oldest line when more than kConsoleMaxLines are kept (at most
+// one per call; each lobby frame calls it once).
+void ConsoleTrim(Console& console);
+
+// Draws the first `count` lines (all when count is negative) inside an open
+// drawing bracket: dark blue text without character cells, line i at
+// (0, 16 * i).
+void ConsoleDraw(const Console& console, int32_t count = -1);
+
+}  // namespace netplay

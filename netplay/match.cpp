@@ -1,0 +1,69 @@
+#include "netplay/match.h"
+
+#include "media/draw.h"
+#include "media/quad3d.h"
+#include "runtime/frame.h"
+
+namespace netplay {
+namespace {
+
+void BeginPlanes(NetMatch& m) {
+  game::PlaneReset(m.planes[0], 0);
+  game::PlaneReset(m.planes[1], 1);
+  m.planes[0].speed = kNetPlaneSpeed;
+  m.planes[1].speed = kNetPlaneSpeed;
+  ListNew(m.shots);
+  ListNew(m.blasts);
+}
+
+}  // namespace
+
+void NetMatchBeginHost(NetMatch& m) {
+  BeginPlanes(m);
+}
+
+void NetMatchBeginClient(NetMatch& m) {
+  BeginPlanes(m);
+  m.planes[0].y = 200.0f;
+  m.planes[1].y = 200.0f;
+}
+
+void NetShotPass(NetMatch& m, game::MatchEffects& effects) {
+  game::ShotPassOptions options;
+  options.margin = kNetShotMargin;
+  game::ShotPass(m.shots, m.blasts, m.planes, options, effects);
+}
+
+bool NetAnnouncedShot(NetMatch& m, int player) {
+  game::PlaneState& plane = m.planes[player];
+  if (plane.liveShotCount >= kNetMostShots) return false;
+  *ListAdd(m.shots) = game::MakeShot(plane, player == 0 ? 0.0f : 1.0f);
+  plane.liveShotCount += 1;
+  return true;
+}
+
+void NetMatchDraw(NetMatch& m, float redHeading, float blueHeading, const MatchHud& hud,
+                  game::MatchEffects& effects) {
+  game::AnimatePlane(m.planes[0], 0);
+  game::AnimatePlane(m.planes[1], 1);
+  Quad3DBegin();
+  game::ShowPlanes(m.planes[0], redHeading, m.planes[1], blueHeading, effects);
+  Quad3DBlendingMode(5, 7);
+  game::CloudBorder(m.cloudOffset, kNetCloudDrift, effects);
+  Quad3DEnd();
+
+  Quad3DBegin();
+  game::BlastPass(m.blasts, effects);
+  Quad3DEnd();
+
+  DrawBegin(ScreenOutput());
+  DrawLocate(hud.bytesX, 0);
+  DrawText("pak: " + TextFromLong(hud.bytes));
+  DrawLocate(70, 10);
+  DrawText(hud.redName + ": " + TextFromLong(m.planes[0].energy));
+  DrawLocate(650, 10);
+  DrawText(hud.blueName + ": " + TextFromLong(m.planes[1].energy));
+  DrawEnd();
+}
+
+}  // namespace netplay

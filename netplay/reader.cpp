@@ -1,0 +1,52 @@
+#include "netplay/reader.h"
+
+#include <array>
+
+#include "netplay/protocol.h"
+#include "runtime/net.h"
+
+namespace netplay {
+
+void MessageReader::Feed(std::span<const uint8_t> bytes) {
+  for (uint8_t b : bytes) {
+    const char c = static_cast<char>(b);
+    if (c == kMessageEnd) {
+      if (!skipping_) messages_.push_back(std::move(partial_));
+      partial_.clear();
+      skipping_ = false;
+      continue;
+    }
+    if (skipping_) continue;
+    partial_.push_back(c);
+    if (partial_.size() > kLongestMessage) {
+      partial_.clear();
+      skipping_ = true;
+    }
+  }
+}
+
+std::string MessageReader::TakeMessage() {
+  std::string message = std::move(messages_.front());
+  messages_.pop_front();
+  return message;
+}
+
+void MessageReader::Clear() {
+  messages_.clear();
+  partial_.clear();
+  skipping_ = false;
+}
+
+int32_t ReadWaiting(int32_t connection, MessageReader& reader) {
+  std::array<uint8_t, 4096> buffer;
+  int32_t total = 0;
+  while (total < kReadBudgetPerFrame) {
+    const int32_t n = NetReceive(connection, buffer);
+    if (n <= 0) break;
+    reader.Feed(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)));
+    total += n;
+  }
+  return total;
+}
+
+}  // namespace netplay
