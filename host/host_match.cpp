@@ -17,10 +17,7 @@ void HostMatchStep(HostSession& s, const netplay::NetKeys& keys,
   game::PlaneState& blue = m.planes[1];
 
   red.heading = game::TurnHeading(red.heading, keys.leftHeld, keys.rightHeld);
-  game::PlayerKeys fireKeys;
-  fireKeys.fireHeld = keys.spaceHeld;
-  fireKeys.fireReleased = keys.spaceReleased;
-  const bool fired = game::FirePlayer(red, 0, fireKeys, false, m.shots, 0, effects);
+  const bool fired = game::FirePlayer(red, 0, netplay::FireKeys(keys), false, m.shots, 0, effects);
 
   for (const HostNetEvent& event : events) {
     if (event.kind == kNetEventLost) ClientRemove(s, event.connection);

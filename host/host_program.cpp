@@ -7,7 +7,6 @@
 #include "media/display.h"
 #include "media/draw.h"
 #include "netplay/protocol.h"
-#include "netplay/start_window.h"
 #include "netplay/startup.h"
 #include "runtime/frame.h"
 #include "runtime/net.h"
@@ -42,12 +41,10 @@ bool HostMatchFrame(HostSession& s) {
 }
 
 void HostMain(HostSession& s) {
-  if (!netplay::NetplayChecks()) return;
   StartWindowValues values;
-  if (StartWindowShow(&values) == 0) return;
+  if (!netplay::NetplayStart(&values)) return;
   s.playerName = values.playerName;
   s.addressText = values.addressText;
-  netplay::NetplayOpenScreen();
   if (NetServerCreate(netplay::kGamePort) == 0) {
     MessageBox("Error", "Can't create the server (port in use ?).", 0);
     return;

@@ -18,10 +18,7 @@ void JoinMatchStep(JoinSession& s, const netplay::NetKeys& keys, game::MatchEffe
   s.ownHeading = static_cast<int32_t>(
       game::TurnHeading(static_cast<float>(s.ownHeading), keys.leftHeld, keys.rightHeld));
   blue.heading = static_cast<float>(s.ownHeading);
-  game::PlayerKeys fireKeys;
-  fireKeys.fireHeld = keys.spaceHeld;
-  fireKeys.fireReleased = keys.spaceReleased;
-  const bool fired = game::FirePlayer(blue, 1, fireKeys, false, m.shots, 0, effects);
+  const bool fired = game::FirePlayer(blue, 1, netplay::FireKeys(keys), false, m.shots, 0, effects);
   actions.push_back({JoinAction::Kind::Send, netplay::HeadingMessage(blue.heading, fired)});
 
   while (s.reader.HasMessage()) {

@@ -6,7 +6,6 @@
 #include "join/join_match.h"
 #include "media/display.h"
 #include "media/draw.h"
-#include "netplay/start_window.h"
 #include "netplay/startup.h"
 #include "runtime/frame.h"
 
@@ -40,12 +39,10 @@ bool JoinMatchFrame(JoinSession& s) {
 }
 
 void JoinMain(JoinSession& s) {
-  if (!netplay::NetplayChecks()) return;
   StartWindowValues values;
-  if (StartWindowShow(&values) == 0) return;
+  if (!netplay::NetplayStart(&values)) return;
   s.playerName = values.playerName;
   s.addressText = values.addressText;
-  netplay::NetplayOpenScreen();
   std::vector<JoinAction> actions;
   JoinLobbyBegin(s, ElapsedMs(), actions);
   JoinApply(s, actions);

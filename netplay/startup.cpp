@@ -69,6 +69,13 @@ void NetplayOpenScreen() {
   Quad3DQuality(0);
 }
 
+bool NetplayStart(StartWindowValues* values) {
+  if (!NetplayChecks()) return false;
+  if (StartWindowShow(values) == 0) return false;
+  NetplayOpenScreen();
+  return true;
+}
+
 NetKeys NetKeysPoll() {
   KeyboardPoll();
   NetKeys keys;
@@ -79,6 +86,13 @@ NetKeys NetKeysPoll() {
   keys.spaceHeld = KeyDown(game::kKeySpace) != 0;
   keys.spaceReleased = KeyReleased(game::kKeySpace) != 0;
   return keys;
+}
+
+game::PlayerKeys FireKeys(const NetKeys& keys) {
+  game::PlayerKeys fire;
+  fire.fireHeld = keys.spaceHeld;
+  fire.fireReleased = keys.spaceReleased;
+  return fire;
 }
 
 }  // namespace netplay

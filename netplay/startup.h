@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "game/rules.h"
+#include "netplay/start_window.h"
 #include "runtime/program.h"
 
 namespace netplay {
@@ -27,6 +29,11 @@ bool NetplayChecks();
 // band in their fixed order, and nearest-texel drawing.
 void NetplayOpenScreen();
 
+// Everything from the checks to the screen: the checks, the start window and,
+// once Host or Client was pressed, the screen with the images. False when the
+// program is to take its way out instead (a check failed, or Ende).
+bool NetplayStart(StartWindowValues* values);
+
 // The keys of one network frame, sampled once after the frame's keyboard poll.
 struct NetKeys {
   bool escReleased = false;
@@ -39,5 +46,8 @@ struct NetKeys {
 
 // Polls the keyboard and samples the keys.
 NetKeys NetKeysPoll();
+
+// The fire key (Space) of a frame, as the shared firing rule takes it.
+game::PlayerKeys FireKeys(const NetKeys& keys);
 
 }  // namespace netplay

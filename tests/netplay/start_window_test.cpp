@@ -127,4 +127,17 @@ TEST_F(StartWindow, TypingIntoTheNameGivesItsGadgetEvents) {
   EXPECT_EQ(v.addressText, "127.0.0.1");
 }
 
+TEST_F(StartWindow, NameFieldRefusesMessageBytesAndHoldsThirtyTwo) {
+  handle = StartWindowOpen();
+  Click(20, 30);
+  Inject(EventKind::KeyDown, 0, 0, platform::kScanEnd);
+  Inject(EventKind::Text, 0, 0, 0, " A:n#n\x01" "a");
+  Inject(EventKind::Text, 0, 0, 0, std::string(40, 'x'));
+  Click(40, 100);
+  EXPECT_EQ(StartWindowLoop(), 1);
+  EXPECT_EQ(StartWindowRead().playerName, "Spieler Anna" + std::string(20, 'x'));
+  // Whatever the field holds, the name read from it is clean.
+  EXPECT_EQ(CleanPlayerName("a:b#c\td\x7F" + std::string(40, 'e')), "abcd" + std::string(28, 'e'));
+}
+
 }  // namespace
