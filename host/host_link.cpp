@@ -16,9 +16,10 @@ constexpr int kMostEventsPerFrame = 4 * kNetMaxClients;
 std::vector<HostNetEvent> HostPollNetwork(HostSession& s) {
   std::vector<HostNetEvent> events;
   s.bytesThisFrame = 0;
-  // Connections that have had their share of this frame. The server reports
-  // the lowest connection with waiting bytes first, so once such a connection
-  // comes up again nothing behind it can be reached until the next frame.
+  // Connections read in this frame. The server reports the lowest connection
+  // with waiting bytes first, so a connection that still has bytes after its
+  // share would hide every later one: once it comes up again the server is
+  // left alone, and the sweep below reads the others directly.
   std::set<int32_t> served;
   for (int i = 0; i < kMostEventsPerFrame; ++i) {
     const int32_t event = NetServerEvent();
@@ -33,10 +34,25 @@ std::vector<HostNetEvent> HostPollNetwork(HostSession& s) {
     } else {
       // Waiting bytes (a stray file-transfer marker is just bytes here).
       if (served.count(connection) != 0) break;
-      const int32_t bytes = netplay::ReadWaiting(connection, s.readers[connection]);
-      s.bytesThisFrame += bytes;
-      if (bytes == 0 || bytes >= netplay::kReadBudgetPerFrame) served.insert(connection);
+      served.insert(connection);
+      s.bytesThisFrame += netplay::ReadWaiting(connection, s.readers[connection]);
     }
+  }
+  // Every other known connection gets its share too; one found closed here
+  // is lost like one the server reports.
+  for (auto it = s.readers.begin(); it != s.readers.end();) {
+    const int32_t connection = it->first;
+    bool closed = false;
+    if (served.count(connection) == 0) {
+      s.bytesThisFrame += netplay::ReadWaiting(connection, it->second, &closed);
+    }
+    if (!closed) {
+      ++it;
+      continue;
+    }
+    NetClose(connection);
+    it = s.readers.erase(it);
+    events.push_back({kNetEventLost, connection});
   }
   return events;
 }

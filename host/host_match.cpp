@@ -20,7 +20,11 @@ void HostMatchStep(HostSession& s, const netplay::NetKeys& keys,
   const bool fired = game::FirePlayer(red, 0, netplay::FireKeys(keys), false, m.shots, 0, effects);
 
   for (const HostNetEvent& event : events) {
-    if (event.kind == kNetEventLost) ClientRemove(s, event.connection);
+    if (event.kind != kNetEventLost) continue;
+    ClientRemove(s, event.connection);
+    // The number may come back with the next connection; a newcomer must
+    // not take over the blue plane.
+    if (event.connection == s.opponentConnection) s.opponentConnection = 0;
   }
   for (auto& [connection, reader] : s.readers) {
     if (connection != s.opponentConnection) {

@@ -37,11 +37,13 @@ void MessageReader::Clear() {
   skipping_ = false;
 }
 
-int32_t ReadWaiting(int32_t connection, MessageReader& reader) {
+int32_t ReadWaiting(int32_t connection, MessageReader& reader, bool* closed) {
   std::array<uint8_t, 4096> buffer;
   int32_t total = 0;
+  if (closed != nullptr) *closed = false;
   while (total < kReadBudgetPerFrame) {
     const int32_t n = NetReceive(connection, buffer);
+    if (n == 0 && closed != nullptr) *closed = true;
     if (n <= 0) break;
     reader.Feed(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)));
     total += n;

@@ -47,7 +47,8 @@ class MessageReader {
 
 // Reads what the connection has waiting, up to kReadBudgetPerFrame bytes, into
 // the reader. Returns the number of bytes read (0 when nothing was waiting or
-// the connection is closed or unknown).
-int32_t ReadWaiting(int32_t connection, MessageReader& reader);
+// the connection is closed or unknown). With `closed`, tells whether the
+// peer was found to have closed its end.
+int32_t ReadWaiting(int32_t connection, MessageReader& reader, bool* closed = nullptr);
 
 }  // namespace netplay

@@ -50,6 +50,7 @@ bool NetplayChecks() {
     return false;
   }
   KeyboardInit();
+  KeyboardControllerLayout(kControllerLayoutNetwork);
   MouseInit();
   return true;
 }
