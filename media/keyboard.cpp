@@ -1,8 +1,10 @@
-// Keyboard sampling over the platform's key snapshot.
+// Keyboard sampling over the platform's key snapshot, with the game
+// controllers pressing keys of their own.
 #include "media/keyboard.h"
 
 #include <array>
 
+#include "platform/keymap.h"
 #include "platform/platform.h"
 
 namespace {
@@ -14,6 +16,7 @@ struct KeyboardState {
   std::array<uint8_t, 256> keys{};      // bit 7: down at the last successful poll
   std::array<uint8_t, 256> seenDown{};  // written only by KeyReleased
   bool mouse = false;
+  int32_t layout = kControllerLayoutLocal;
 };
 
 KeyboardState& State() {
@@ -26,6 +29,58 @@ constexpr int kAnyKeyLimit = 255;  // the -1 forms look at codes 0 to 254
 
 bool ValidCode(int32_t code) {
   return code >= 0 && code <= 255;
+}
+
+// A stick counts as pushed beyond this distance from the centre; a trigger as
+// pulled beyond this much.
+constexpr int kStickDeadZone = 8000;
+constexpr int kTriggerThreshold = 8000;
+
+// The keys one controller holds.
+struct PadKeys {
+  int left;
+  int right;
+  int fire;
+};
+
+constexpr PadKeys kRedPad{platform::kScanLeft, platform::kScanRight, platform::kScanRightCtrl};
+constexpr PadKeys kBluePad{platform::kScanA, platform::kScanD, platform::kScanLeftCtrl};
+constexpr PadKeys kNetworkPad{platform::kScanLeft, platform::kScanRight, platform::kScanSpace};
+
+// The keys of the controller in the given player slot; null when it has none.
+const PadKeys* KeysOfSlot(int32_t layout, int slot) {
+  if (layout == kControllerLayoutNetwork) return &kNetworkPad;
+  if (slot == 0) return &kRedPad;
+  if (slot == 1) return &kBluePad;
+  return nullptr;
+}
+
+void Hold(std::array<uint8_t, 256>& keys, int code, bool held) {
+  if (held) keys[static_cast<size_t>(code)] = 0x80;
+}
+
+// Adds the keys that the connected controllers hold to a fresh key sample.
+void AddControllerKeys(int32_t layout, std::array<uint8_t, 256>& keys) {
+  platform::ControllerState pads[platform::kMaxControllers];
+  platform::Current().ControllerSnapshot(pads);
+  for (int slot = 0; slot < platform::kMaxControllers; ++slot) {
+    const platform::ControllerState& pad = pads[slot];
+    const PadKeys* own = KeysOfSlot(layout, slot);
+    if (!pad.connected || own == nullptr) continue;
+    auto button = [&pad](uint32_t bit) { return (pad.buttons & bit) != 0; };
+    const int x = pad.axes[platform::kAxisLeftX];
+    const int y = pad.axes[platform::kAxisLeftY];
+    const int trigger = pad.axes[platform::kAxisRightTrigger];
+    Hold(keys, own->left, button(platform::kPadLeft) || x < -kStickDeadZone);
+    Hold(keys, own->right, button(platform::kPadRight) || x > kStickDeadZone);
+    Hold(keys, platform::kScanUp, button(platform::kPadUp) || y < -kStickDeadZone);
+    Hold(keys, platform::kScanDown, button(platform::kPadDown) || y > kStickDeadZone);
+    // The south button is fire and Return at once: the menu acts when Return
+    // is let go, a match fires while its fire key is held.
+    Hold(keys, own->fire, button(platform::kPadSouth) || trigger > kTriggerThreshold);
+    Hold(keys, platform::kScanReturn, button(platform::kPadSouth) || button(platform::kPadStart));
+    Hold(keys, platform::kScanEscape, button(platform::kPadEast) || button(platform::kPadBack));
+  }
 }
 
 // Steps 1 and 2 of the release rule for one key.
@@ -58,8 +113,15 @@ int32_t KeyboardPoll() {
   s.device = Device::Acquired;
   std::array<uint8_t, 256> fresh{};
   if (!platform::Current().KeySnapshot(fresh.data())) return 0;
+  AddControllerKeys(s.layout, fresh);
   for (size_t i = 0; i < fresh.size(); ++i) s.keys[i] = fresh[i] & 0x80;
   return 1;
+}
+
+void KeyboardControllerLayout(int32_t layout) {
+  if (layout == kControllerLayoutLocal || layout == kControllerLayoutNetwork) {
+    State().layout = layout;
+  }
 }
 
 int32_t KeyDown(int32_t code) {
@@ -97,6 +159,7 @@ void KeyboardStart() {
   s.device = Device::None;
   s.keys.fill(0);
   s.seenDown.fill(0);
+  s.layout = kControllerLayoutLocal;
 }
 
 void KeyboardEnd() {

@@ -3,6 +3,10 @@
 // then KeyDown and KeyReleased answer questions about that sample. Keys are
 // set-1 scan codes (0x80 added for extended keys, see platform/keymap.h);
 // -1 stands for any key. Main thread only.
+//
+// Game controllers play through the same sample: each connected controller
+// holds the keys of its player (see KeyboardControllerLayout), and a key reads
+// as down when the keyboard or any controller holds it.
 
 #include <cstdint>
 
@@ -10,8 +14,25 @@
 // every poll fails and every key reads as up.
 int32_t KeyboardInit();
 
-// Samples the keyboard. 1 when a fresh sample was read; 0 when the read
-// failed (no keyboard focus), in which case the previous sample stays.
+// Which keys the controllers hold.
+// Local game: the controller in the first player slot plays red (cursor left
+// and right to turn, right Ctrl to fire), the one in the second slot blue (A
+// and D, left Ctrl); others hold no keys.
+constexpr int32_t kControllerLayoutLocal = 0;
+// Network programs: every controller turns with cursor left and right and
+// fires with Space.
+constexpr int32_t kControllerLayoutNetwork = 1;
+
+// Chooses the layout (kControllerLayoutLocal until then); other values are
+// ignored. Every controller also holds Return (Start or the south button),
+// Esc (Back or the east button) and cursor up and down (d-pad or stick).
+// The south button or the right trigger fires; the d-pad or the left stick
+// turns.
+void KeyboardControllerLayout(int32_t layout);
+
+// Samples the keyboard and the controllers. 1 when a fresh sample was read;
+// 0 when the read failed (no window of the program has the keyboard focus), in
+// which case the previous sample stays and the controllers are not read either.
 int32_t KeyboardPoll();
 
 // 0x80 when the key was down at the last poll, else 0. With -1: 1 when any
@@ -27,9 +48,10 @@ int32_t KeyReleased(int32_t code);
 // nothing over and shows nothing; returns 1.
 int32_t MouseInit();
 
-// Start-up hook: no device, every key up, nothing seen down.
+// Start-up hook: no device, every key up, nothing seen down, local layout.
 void KeyboardStart();
-// End hook: releases the device and forgets the sample and the seen-down flags.
+// End hook: releases the device and forgets the sample, the seen-down flags
+// and the layout.
 void KeyboardEnd();
 // End hook of the mouse device.
 void MouseEnd();

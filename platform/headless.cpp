@@ -51,6 +51,35 @@ void HeadlessPlatform::InjectEvent(int id, const WindowEvent& event) {
   }
 }
 
+int HeadlessPlatform::ControllerPlugIn() {
+  int device = nextPadId_++;
+  ControllerState& pad = pads_[device];
+  pad.connected = true;
+  ControllerSlotAttach(padSlots_, device);
+  return device;
+}
+
+void HeadlessPlatform::ControllerPullOut(int device) {
+  ControllerSlotDetach(padSlots_, device);
+  pads_.erase(device);
+}
+
+void HeadlessPlatform::ControllerSetButton(int device, uint32_t button, bool down) {
+  auto it = pads_.find(device);
+  if (it == pads_.end()) return;
+  if (down) {
+    it->second.buttons |= button;
+  } else {
+    it->second.buttons &= ~button;
+  }
+}
+
+void HeadlessPlatform::ControllerSetAxis(int device, int axis, int16_t value) {
+  auto it = pads_.find(device);
+  if (it == pads_.end() || axis < 0 || axis >= kControllerAxes) return;
+  it->second.axes[static_cast<size_t>(axis)] = value;
+}
+
 std::vector<int16_t> HeadlessPlatform::PullAudio(int frames) {
   std::vector<int16_t> out(static_cast<size_t>(frames > 0 ? frames : 0) * 2, 0);
   if (audio_ && frames > 0) audio_(out.data(), frames);
@@ -237,6 +266,14 @@ bool HeadlessPlatform::KeySnapshot(uint8_t keys[256]) {
   if (!keyboardFocus_) return false;
   std::memcpy(keys, keys_.data(), 256);
   return true;
+}
+
+void HeadlessPlatform::ControllerSnapshot(ControllerState pads[kMaxControllers]) {
+  for (int i = 0; i < kMaxControllers; ++i) pads[i] = ControllerState{};
+  for (const auto& [device, pad] : pads_) {
+    int slot = ControllerSlotOf(padSlots_, device);
+    if (slot >= 0) pads[slot] = pad;
+  }
 }
 
 bool HeadlessPlatform::AudioOpen(AudioCallback callback) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/controller_slots.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -67,6 +68,13 @@ class HeadlessPlatform : public Platform {
   // Makes every later WindowCreate fail, as on a machine without a display.
   void SetWindowCreationFails(bool fails) { windowCreationFails_ = fails; }
   void InjectEvent(int id, const WindowEvent& event);
+  // Connects a new game controller (buttons let go, sticks centred, triggers
+  // let go) and returns its id. It takes the first free player slot; with
+  // every slot taken it is never read.
+  int ControllerPlugIn();
+  void ControllerPullOut(int device);
+  void ControllerSetButton(int device, uint32_t button, bool down);
+  void ControllerSetAxis(int device, int axis, int16_t value);
   // Runs the audio callback for the given number of frames, as the sound card would.
   std::vector<int16_t> PullAudio(int frames);
   bool AudioIsOpen() const { return static_cast<bool>(audio_); }
@@ -104,6 +112,7 @@ class HeadlessPlatform : public Platform {
   int DisplayRefreshRate() override;
   void CursorShow(bool visible) override;
   bool KeySnapshot(uint8_t keys[256]) override;
+  void ControllerSnapshot(ControllerState pads[kMaxControllers]) override;
   bool AudioOpen(AudioCallback callback) override;
   void AudioClose() override;
 
@@ -122,6 +131,9 @@ class HeadlessPlatform : public Platform {
   bool vsync_ = false;
   std::vector<RecordedMessageBox> messageBoxes_;
   std::map<int, HeadlessWindow> windows_;
+  ControllerSlots padSlots_;
+  std::map<int, ControllerState> pads_;  // connected controllers by id
+  int nextPadId_ = 1;
   int nextWindowId_ = 1;
   AudioCallback audio_;
 };

@@ -4,6 +4,7 @@
 // exist side by side and one is chosen at run time: the SDL2 one for the real
 // programs and the headless twin for tests (see headless.h).
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -93,6 +94,47 @@ struct PresentRequest {
   int destY = 0;
 };
 
+// Game controllers. Buttons are named by their place on the pad: the south
+// button is the lowest of the four face buttons (A / cross), east the right one.
+enum ControllerButton : uint32_t {
+  kPadSouth = 1u << 0,
+  kPadEast = 1u << 1,
+  kPadWest = 1u << 2,
+  kPadNorth = 1u << 3,
+  kPadBack = 1u << 4,
+  kPadGuide = 1u << 5,
+  kPadStart = 1u << 6,
+  kPadLeftStick = 1u << 7,
+  kPadRightStick = 1u << 8,
+  kPadLeftShoulder = 1u << 9,
+  kPadRightShoulder = 1u << 10,
+  kPadUp = 1u << 11,
+  kPadDown = 1u << 12,
+  kPadLeft = 1u << 13,
+  kPadRight = 1u << 14,
+};
+
+// Sticks run from -32768 to 32767 (negative: left or up), triggers from 0
+// (let go) to 32767 (pulled fully).
+enum ControllerAxis : int {
+  kAxisLeftX,
+  kAxisLeftY,
+  kAxisRightX,
+  kAxisRightY,
+  kAxisLeftTrigger,
+  kAxisRightTrigger,
+  kControllerAxes,
+};
+
+// Player slots for controllers; controllers beyond these are not read.
+constexpr int kMaxControllers = 8;
+
+struct ControllerState {
+  bool connected = false;
+  uint32_t buttons = 0;  // ControllerButton bits held
+  std::array<int16_t, kControllerAxes> axes{};
+};
+
 // Receives interleaved 16-bit stereo samples at 44,100 Hz: frames * 2 values.
 // Runs on the audio thread.
 using AudioCallback = std::function<void(int16_t* stereo, int frames)>;
@@ -152,6 +194,12 @@ class Platform {
   // 0x80 for a held key, 0 otherwise. Returns false, leaving keys untouched,
   // when none of the program's windows has the keyboard focus.
   virtual bool KeySnapshot(uint8_t keys[256]) = 0;
+
+  // --- Game controllers -----------------------------------------------------
+  // Fills kMaxControllers entries in player order. A controller takes the
+  // first free slot when it is connected (at start-up or later) and keeps it
+  // until it is pulled out; a free slot reads as not connected.
+  virtual void ControllerSnapshot(ControllerState pads[kMaxControllers]) = 0;
 
   // --- Audio ----------------------------------------------------------------
   // Opens the one audio device (44,100 Hz, 16-bit stereo) and starts calling

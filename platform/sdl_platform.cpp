@@ -1,5 +1,5 @@
-// The real platform: SDL2 windows, rendering, keyboard state and audio, and
-// the POSIX clocks.
+// The real platform: SDL2 windows, rendering, keyboard state, game
+// controllers and audio, and the POSIX clocks.
 #include "platform/sdl_platform.h"
 
 #include <SDL2/SDL.h>
@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 
+#include "platform/controller_slots.h"
 #include "platform/keymap.h"
 
 namespace platform {
@@ -35,6 +36,35 @@ int ModsFromSdl(Uint16 mod) {
   return m;
 }
 
+struct PadButton {
+  SDL_GameControllerButton sdl;
+  uint32_t bit;
+};
+
+constexpr PadButton kPadButtons[] = {
+    {SDL_CONTROLLER_BUTTON_A, kPadSouth},
+    {SDL_CONTROLLER_BUTTON_B, kPadEast},
+    {SDL_CONTROLLER_BUTTON_X, kPadWest},
+    {SDL_CONTROLLER_BUTTON_Y, kPadNorth},
+    {SDL_CONTROLLER_BUTTON_BACK, kPadBack},
+    {SDL_CONTROLLER_BUTTON_GUIDE, kPadGuide},
+    {SDL_CONTROLLER_BUTTON_START, kPadStart},
+    {SDL_CONTROLLER_BUTTON_LEFTSTICK, kPadLeftStick},
+    {SDL_CONTROLLER_BUTTON_RIGHTSTICK, kPadRightStick},
+    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadLeftShoulder},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadRightShoulder},
+    {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},
+    {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},
+    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},
+};
+
+// Indexed by ControllerAxis.
+constexpr SDL_GameControllerAxis kPadAxes[kControllerAxes] = {
+    SDL_CONTROLLER_AXIS_LEFTX,  SDL_CONTROLLER_AXIS_LEFTY,       SDL_CONTROLLER_AXIS_RIGHTX,
+    SDL_CONTROLLER_AXIS_RIGHTY, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_CONTROLLER_AXIS_TRIGGERRIGHT,
+};
+
 struct SdlWindow {
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
@@ -55,6 +85,8 @@ class SdlPlatform : public Platform {
   SdlPlatform() = default;
   ~SdlPlatform() override {
     AudioClose();
+    for (auto& [id, pad] : pads_) SDL_GameControllerClose(pad);
+    pads_.clear();
     for (auto& [id, w] : windows_) ReleaseWindow(w);
     windows_.clear();
     SDL_Quit();
@@ -297,6 +329,25 @@ class SdlPlatform : public Platform {
     return true;
   }
 
+  void ControllerSnapshot(ControllerState pads[kMaxControllers]) override {
+    for (int i = 0; i < kMaxControllers; ++i) pads[i] = ControllerState{};
+    // Controllers are read for the program's windows only, like the keys.
+    if (!videoReady_ || !EnsureControllers()) return;
+    Pump();  // routes connections and removals and brings the button states up to date
+    for (auto& [id, pad] : pads_) {
+      int slot = ControllerSlotOf(padSlots_, static_cast<int>(id));
+      if (slot < 0) continue;
+      ControllerState& out = pads[slot];
+      out.connected = true;
+      for (const PadButton& b : kPadButtons) {
+        if (SDL_GameControllerGetButton(pad, b.sdl) != 0) out.buttons |= b.bit;
+      }
+      for (int a = 0; a < kControllerAxes; ++a) {
+        out.axes[static_cast<size_t>(a)] = SDL_GameControllerGetAxis(pad, kPadAxes[a]);
+      }
+    }
+  }
+
   bool AudioOpen(AudioCallback callback) override {
     AudioClose();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
@@ -346,6 +397,42 @@ class SdlPlatform : public Platform {
     }
     videoReady_ = true;
     return true;
+  }
+
+  // The controller subsystem starts with the first controller read; it then
+  // reports every controller already present as newly connected.
+  bool EnsureControllers() {
+    if (padsReady_) return true;
+    if (padsFailed_) return false;
+    // Face buttons by their place on the pad, whatever their labels say.
+    SDL_SetHint(SDL_HINT_GAMECONTROLLER_USE_BUTTON_LABELS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
+      padsFailed_ = true;
+      return false;
+    }
+    padsReady_ = true;
+    return true;
+  }
+
+  void ControllerAdded(int deviceIndex) {
+    SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(deviceIndex);
+    // A controller present when the subsystem started can be announced twice.
+    if (id < 0 || pads_.count(id) != 0) return;
+    SDL_GameController* pad = SDL_GameControllerOpen(deviceIndex);
+    if (pad == nullptr) return;
+    if (ControllerSlotAttach(padSlots_, static_cast<int>(id)) < 0) {
+      SDL_GameControllerClose(pad);
+      return;
+    }
+    pads_[id] = pad;
+  }
+
+  void ControllerRemoved(SDL_JoystickID id) {
+    auto it = pads_.find(id);
+    if (it == pads_.end()) return;
+    SDL_GameControllerClose(it->second);
+    pads_.erase(it);
+    ControllerSlotDetach(padSlots_, static_cast<int>(id));
   }
 
   SdlWindow* Find(int id) {
@@ -485,6 +572,12 @@ class SdlPlatform : public Platform {
         ev.key = ScanFromSdl(e.key.keysym.scancode);
         ev.mods = ModsFromSdl(e.key.keysym.mod);
         break;
+      case SDL_CONTROLLERDEVICEADDED:
+        ControllerAdded(e.cdevice.which);
+        return;
+      case SDL_CONTROLLERDEVICEREMOVED:
+        ControllerRemoved(e.cdevice.which);
+        return;
       case SDL_TEXTINPUT:
         id = static_cast<int>(e.text.windowID);
         ev.kind = EventKind::Text;
@@ -515,6 +608,10 @@ class SdlPlatform : public Platform {
   std::map<int, SdlWindow> windows_;
   bool videoReady_ = false;
   bool videoFailed_ = false;
+  std::map<SDL_JoystickID, SDL_GameController*> pads_;  // open controllers with a slot
+  ControllerSlots padSlots_;
+  bool padsReady_ = false;
+  bool padsFailed_ = false;
   int refresh_ = 0;
   SDL_AudioDeviceID audioDevice_ = 0;
   AudioCallback audioCallback_;

@@ -474,6 +474,29 @@ TEST_F(SkirmoraTest, FireLatchAndTheLimitOfSixShots) {
   EXPECT_EQ(ListCount(L().shots), 6);
 }
 
+// A controller's south button is Return on the menu and fire in a match: let
+// go on the menu, it starts a match without a shot.
+TEST_F(SkirmoraTest, ControllerSouthButtonStartsAMatchWithoutAShotThenFiresItsOwnPlane) {
+  Start();
+  const int red = hp_->ControllerPlugIn();
+  const int blue = hp_->ControllerPlugIn();
+  ToMenu();
+  hp_->ControllerSetButton(red, platform::kPadSouth, true);
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(Frame());
+  hp_->ControllerSetButton(red, platform::kPadSouth, false);
+  ASSERT_TRUE(RunUntil([&] { return S().screen == Screen::Match; }, 300));
+  for (int i = 0; i < 60; ++i) ASSERT_TRUE(Frame());
+  EXPECT_EQ(ListCount(L().shots), 0);
+
+  hp_->ControllerSetButton(red, platform::kPadSouth, true);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().planes[0].liveShotCount, 1) << "held, it fires once";
+  EXPECT_EQ(S().planes[1].liveShotCount, 0);
+  hp_->ControllerSetAxis(blue, platform::kAxisRightTrigger, 32767);
+  ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().planes[1].liveShotCount, 1);
+}
+
 TEST_F(SkirmoraTest, HitsCostTenEnergyAndShowAnExplosionInTheSameFrame) {
   Start();
   ToMenu();
