@@ -1,6 +1,7 @@
 #include "game/skirmora.h"
 
 #include "assets/catalog.h"
+#include "game/opponent.h"
 #include "game/passes.h"
 #include "media/display.h"
 #include "media/draw.h"
@@ -179,6 +180,14 @@ void MatchSetUp() {
   // dividing by them would send the planes across the screen several times
   // too fast for a whole second; that tick uses the assumed 63 instead.
   s.clock.frameCounter = s.clock.framesPerSecond;
+  // "Start 1 Player Game" on the menu gives the blue plane to the computer.
+  // Its chances follow from the frames played so far, so the same keys give
+  // the same match.
+  s.computerPlayer2 = s.menu.item1Picture == kImageItem1Player;
+  if (s.computerPlayer2) {
+    OpponentStart(s.opponent,
+                  static_cast<uint32_t>(s.frames) * 31u + static_cast<uint32_t>(s.matches));
+  }
   SleepMs(1000);
   SoundPlay(kSoundEngine1, 1);
   SoundVolume(kSoundEngine1, 30);
@@ -208,7 +217,7 @@ void HeadUpDisplay() {
   DrawLocate(70, 30);
   DrawText("Energie: " + TextFromLong(s.planes[0].energy));
   DrawLocate(650, 10);
-  DrawText(s.settings.name2);
+  DrawText(s.computerPlayer2 ? std::string("Computer") : s.settings.name2);
   DrawLocate(650, 30);
   DrawText("Energie: " + TextFromLong(s.planes[1].energy));
   DrawEnd();
@@ -224,6 +233,40 @@ void MatchCleanUp() {
   for (int32_t sound = 1; sound <= 6; ++sound) SoundStop(sound);
 }
 
+}  // namespace
+
+void MatchRulesFrame(PlaneState planes[2], MatchState& match, SkirmoraLists& lists,
+                     const PlayerKeys keys[2], float movementFactor, MatchEffects& effects) {
+  for (int i = 0; i < 2; ++i) {
+    planes[i].heading = TurnHeading(planes[i].heading, keys[i].turnLeft, keys[i].turnRight);
+    FirePlayer(planes[i], i, keys[i], match.downedPlayer == i + 1, lists.shots,
+               i == 0 ? kSoundShot1 : kSoundShot2, effects);
+  }
+  EnginePitch(planes[0], kSoundEngine1, effects);
+  EnginePitch(planes[1], kSoundEngine2, effects);
+
+  ShotPassOptions options;
+  options.margin = 5.0f * movementFactor;
+  options.hitSound[0] = kSoundHit1;
+  options.hitSound[1] = kSoundHit2;
+  ShotPass(lists.shots, lists.blasts, planes, options, effects);
+
+  for (int i = 0; i < 2; ++i) {
+    MovePlane(planes[i]);
+    if (WrapPlane(planes[i], match.downedPlayer == i + 1)) match.endFlag = 1;
+  }
+  AnimatePlane(planes[0], 0);
+  AnimatePlane(planes[1], 1);
+
+  DownPlanes(planes, match);
+  if (match.downedPlayer != 0) {
+    SmokeItem* puff = ListAdd(lists.smoke);
+    FallAndSmoke(planes, match, *puff, effects);
+  }
+}
+
+namespace {
+
 bool MatchFrame() {
   SkirmoraState& s = TheGame().state;
   SkirmoraLists& l = TheGame().lists;
@@ -237,34 +280,14 @@ bool MatchFrame() {
   if (KeyReleased(kKeyEsc)) m.quitRequest = 1;
   ScreenClear(170, 200, 255);
 
-  PlayerKeys keys1 = ReadPlayerKeys(kKeyLeft, kKeyRight, kKeyRightCtrl);
-  p[0].heading = TurnHeading(p[0].heading, keys1.turnLeft, keys1.turnRight);
-  FirePlayer(p[0], 0, keys1, m.downedPlayer == 1, l.shots, kSoundShot1, fx);
-  PlayerKeys keys2 = ReadPlayerKeys(kKeyA, kKeyD, kKeyLeftCtrl);
-  p[1].heading = TurnHeading(p[1].heading, keys2.turnLeft, keys2.turnRight);
-  FirePlayer(p[1], 1, keys2, m.downedPlayer == 2, l.shots, kSoundShot2, fx);
-
-  EnginePitch(p[0], kSoundEngine1, fx);
-  EnginePitch(p[1], kSoundEngine2, fx);
-
-  ShotPassOptions options;
-  options.margin = 5.0f * s.clock.movementFactor;
-  options.hitSound[0] = kSoundHit1;
-  options.hitSound[1] = kSoundHit2;
-  ShotPass(l.shots, l.blasts, p, options, fx);
-
-  for (int i = 0; i < 2; ++i) {
-    MovePlane(p[i]);
-    if (WrapPlane(p[i], m.downedPlayer == i + 1)) m.endFlag = 1;
+  PlayerKeys keys[2];
+  keys[0] = ReadPlayerKeys(kKeyLeft, kKeyRight, kKeyRightCtrl);
+  if (s.computerPlayer2) {
+    keys[1] = OpponentKeys(s.opponent, OpponentLook(p, m, l.shots));
+  } else {
+    keys[1] = ReadPlayerKeys(kKeyA, kKeyD, kKeyLeftCtrl);
   }
-  AnimatePlane(p[0], 0);
-  AnimatePlane(p[1], 1);
-
-  DownPlanes(p, m);
-  if (m.downedPlayer != 0) {
-    SmokeItem* puff = ListAdd(l.smoke);
-    FallAndSmoke(p, m, *puff, fx);
-  }
+  MatchRulesFrame(p, m, l, keys, s.clock.movementFactor, fx);
 
   Quad3DBegin();
   ShowPlanes(p[0], p[0].heading, p[1], p[1].heading, fx);

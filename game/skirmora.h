@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "game/opponent.h"
 #include "game/records.h"
 #include "game/rules.h"
 #include "runtime/lists.h"
@@ -35,6 +36,9 @@ struct SkirmoraState {
   MenuState menu;
   MatchState match;
   PlaneState planes[2];
+  // The computer flies the blue plane in this match ("Start 1 Player Game").
+  bool computerPlayer2 = false;
+  OpponentState opponent;
   bool musicLoaded = false;
   int64_t frames = 0;   // frames presented since start-up
   int32_t matches = 0;  // matches started
@@ -61,6 +65,13 @@ bool SkirmoraStart();
 // entered. False once the way out has been taken (Esc on the menu, the exit
 // item, the window closed); then nothing more is drawn.
 bool SkirmoraFrame();
+
+// The rules of one match frame, from both players' keys (player 1 first) to
+// the fall of a downed plane: turning and firing, engine pitch, the shot pass
+// (which draws the shots), movement, wrap, animation, downing and smoke. The
+// match frame runs it between clearing the sky and drawing the planes.
+void MatchRulesFrame(PlaneState planes[2], MatchState& match, SkirmoraLists& lists,
+                     const PlayerKeys keys[2], float movementFactor, MatchEffects& effects);
 
 // Start-up and frames until the way out. Does not run the end hooks.
 void SkirmoraMain();
