@@ -1,5 +1,7 @@
 #include "game/skirmora.h"
 
+#include <cstdlib>
+
 #include "assets/catalog.h"
 #include "game/opponent.h"
 #include "game/passes.h"
@@ -320,7 +322,9 @@ bool MatchFrame() {
 
 void ReadSettings(GameSettings& settings) {
   GameSettings defaults;
-  PrefsOpen("Preferences.prefs");
+  // A settings file next to the program (a build folder, an unpacked copy)
+  // wins; an installed program finds the user's own file instead.
+  if (PrefsOpen("Preferences.prefs") == 0) PrefsOpen(UserSettingsPath());
   PrefsGroup("Data");
   settings.name1 = PrefsReadString("Name1", defaults.name1);
   settings.name2 = PrefsReadString("Name2", defaults.name2);
@@ -367,6 +371,18 @@ void BuildFadeOverlay() {
 }
 
 }  // namespace
+
+std::string UserSettingsPath() {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (configHome != nullptr && configHome[0] == '/') {
+    base = configHome;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home != nullptr ? home : "") + "/.config";
+  }
+  return base + "/skirmora/Preferences.prefs";
+}
 
 SkirmoraState& SkirmoraGameState() {
   return TheGame().state;

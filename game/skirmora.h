@@ -53,6 +53,11 @@ struct SkirmoraLists {
 SkirmoraState& SkirmoraGameState();
 SkirmoraLists& SkirmoraGameLists();
 
+// Where the settings file is looked for when there is none next to the
+// program: $XDG_CONFIG_HOME/skirmora/Preferences.prefs, or
+// ~/.config/skirmora/Preferences.prefs when that is unset or not absolute.
+std::string UserSettingsPath();
+
 // The start-up and end hooks of the program's libraries, in their fixed order.
 ProgramHooks SkirmoraHooks();
 

@@ -1,10 +1,29 @@
 // skirmora: the local two-player game.
 #include "game/skirmora.h"
 #include "platform/platform.h"
+#include "runtime/command_line.h"
 #include "runtime/program.h"
 
-int main() {
-  platform::UseSdl();
+namespace {
+
+const char kHelp[] =
+    "A biplane dogfight for two players on one keyboard, or one against the computer.\n"
+    "\n"
+    "  red:  cursor left / right turn, right Ctrl fires\n"
+    "  blue: A / D turn, left Ctrl fires\n"
+    "  Esc leaves a match; on the menu it ends the game. Game controllers work too.\n"
+    "\n"
+    "Settings are read from Preferences.prefs next to the program or, when there is\n"
+    "none, from $XDG_CONFIG_HOME/skirmora/Preferences.prefs (~/.config/skirmora/).\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (CommandLineAnswered(argc, argv, "skirmora", kHelp)) return 0;
+  if (!platform::UseSdlOrReport("skirmora")) return 1;
   ProgramStart(game::SkirmoraHooks());
   game::SkirmoraMain();
   ProgramEnd();

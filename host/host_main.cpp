@@ -2,10 +2,25 @@
 #include "host/host_program.h"
 #include "netplay/startup.h"
 #include "platform/platform.h"
+#include "runtime/command_line.h"
 #include "runtime/program.h"
 
-int main() {
-  platform::UseSdl();
+namespace {
+
+const char kHelp[] =
+    "Hosts a network biplane dogfight: waits on TCP port 6832 for skirmora-join.\n"
+    "\n"
+    "Type your name and press Host. Once the other player has joined, Return starts\n"
+    "the match. Cursor left / right turn, Space fires, Esc leaves.\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (CommandLineAnswered(argc, argv, "skirmora-host", kHelp)) return 0;
+  if (!platform::UseSdlOrReport("skirmora-host")) return 1;
   ProgramStart(netplay::NetworkProgramHooks());
   host::HostSession session;
   host::HostMain(session);

@@ -2,10 +2,25 @@
 #include "join/join_program.h"
 #include "netplay/startup.h"
 #include "platform/platform.h"
+#include "runtime/command_line.h"
 #include "runtime/program.h"
 
-int main() {
-  platform::UseSdl();
+namespace {
+
+const char kHelp[] =
+    "Joins a network biplane dogfight hosted by skirmora-host (TCP port 6832).\n"
+    "\n"
+    "Type your name and the host's address and press Client. Return says you are\n"
+    "ready; the host starts the match. Cursor left / right turn, Space fires, Esc leaves.\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (CommandLineAnswered(argc, argv, "skirmora-join", kHelp)) return 0;
+  if (!platform::UseSdlOrReport("skirmora-join")) return 1;
   ProgramStart(netplay::NetworkProgramHooks());
   join::JoinSession session;
   join::JoinMain(session);

@@ -1,5 +1,8 @@
 #include "platform/platform.h"
 
+#include <SDL.h>
+
+#include <cstdio>
 #include <memory>
 
 #include "platform/headless.h"
@@ -33,6 +36,13 @@ bool UseSdl() {
   if (!sdl) return false;
   Slot() = std::move(sdl);
   return true;
+}
+
+bool UseSdlOrReport(const std::string& program) {
+  if (UseSdl()) return true;
+  std::fprintf(stderr, "%s: SDL2 could not start (%s); nothing can be shown.\n", program.c_str(),
+               SDL_GetError());
+  return false;
 }
 
 }  // namespace platform

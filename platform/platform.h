@@ -215,6 +215,11 @@ Platform& Current();
 // SDL2 cannot start at all.
 bool UseSdl();
 
+// UseSdl for a program's start: when SDL2 cannot start, says so on standard
+// error, naming the program and the reason, and returns false; the program
+// then ends with a non-zero exit code rather than running unseen.
+bool UseSdlOrReport(const std::string& program);
+
 // Windows-1252 bytes <-> UTF-8. Characters with no Windows-1252 byte are dropped.
 std::string Cp1252ToUtf8(const std::string& text);
 std::string Utf8ToCp1252(const std::string& text);

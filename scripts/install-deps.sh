@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-apps
+  dpkg-dev desktop-file-utils appstream
 )
 
 missing=()

@@ -576,6 +576,38 @@ Canvas MenuItem(const std::string& words) {
   return c;
 }
 
+// ---------------------------------------------------------------- icons --
+
+// The programs' icons: a round patch of sky with a cloud at the bottom and the
+// plane (or planes) of the program, on a transparent ground. `planes` is 1 for
+// the red plane alone, 2 for the blue one alone, 3 for both.
+Canvas Icon(int planes) {
+  Canvas c(256, 256);
+  auto inDisc = [](double x, double y) { return std::hypot(x - 128, y - 128) < 120; };
+  c.Paint(inDisc, [&](double, double y) {
+    return Mix(Rgb{86, 140, 214}, Rgb{178, 206, 250}, std::clamp(y / 256, 0.0, 1.0));
+  });
+  c.Paint([&](double x, double y) { return inDisc(x, y) && y > 182 + 16 * std::sin(x / 19); },
+          [](double, double) {
+            return Rgb{250, 250, 255};
+          });
+  c.Paint(
+      [](double x, double y) {
+        return std::hypot(x - 128, y - 128) >= 114 && std::hypot(x - 128, y - 128) < 120;
+      },
+      [](double, double) {
+        return Rgb{40, 62, 118};
+      });
+  if (planes == 3) {
+    PaintBiplane(c, Placement{1.55, -0.35, 88, 150, false}, kBlue, 1);
+    PaintBiplane(c, Placement{1.75, 0.25, 160, 96, true}, kRed, 0);
+  } else {
+    const bool red = planes == 1;
+    PaintBiplane(c, Placement{2.9, red ? 0.2 : -0.2, 128, 122, red}, red ? kRed : kBlue, 0);
+  }
+  return c;
+}
+
 bool SaveBmp(const std::string& dir, const std::string& name, const Canvas& c) {
   return WriteFile(JoinPath(dir, name), EncodeBmp(c.w, c.h, c.Bytes()));
 }
@@ -617,5 +649,8 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof name, "image_%d.png", 502 + i);
     ok &= SavePng(dir, name, MenuItem(items[i]));
   }
+  ok &= SavePng(dir, "icon_skirmora.png", Icon(3), true);
+  ok &= SavePng(dir, "icon_skirmora-host.png", Icon(1), true);
+  ok &= SavePng(dir, "icon_skirmora-join.png", Icon(2), true);
   return ok ? 0 : 1;
 }

@@ -520,7 +520,7 @@ TEST(AssetTools, RegenerateTheCommittedFilesByteForByte) {
     EXPECT_TRUE(ReadFile(entry.path()) == ReadFile(committed))
         << entry.path().filename() << " differs from the committed file; run make assets";
   }
-  EXPECT_EQ(files, 4 + 2 + 19 + 2 + 3 + 6 + 3 + 1);  // pictures, recordings, tune
+  EXPECT_EQ(files, 4 + 2 + 19 + 2 + 3 + 6 + 3 + 3 + 1);  // pictures, icons, recordings, tune
   fs::remove_all(out);
 }
 

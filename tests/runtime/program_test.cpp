@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/headless.h"
+#include "runtime/command_line.h"
 
 namespace {
 
@@ -79,3 +80,19 @@ TEST(ProgramDeathTest, EndRunsEveryEndHookOnceInOrderAndExitsWithZero) {
 }
 
 }  // namespace
+
+TEST(CommandLine, HelpAndVersionAreAnsweredEverythingElseIgnored) {
+  const char* none[] = {"prog", "-x", "file"};
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(CommandLineAnswered(3, none, "prog", "help text\n"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  const char* version[] = {"prog", "--bogus", "--version"};
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(CommandLineAnswered(3, version, "prog", "help text\n"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("prog ") + ProgramVersion() + "\n");
+  const char* help[] = {"prog", "--help"};
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(CommandLineAnswered(2, help, "prog", "help text\n"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Usage: prog\n\nhelp text\n");
+  EXPECT_STRNE(ProgramVersion(), "0");
+}
