@@ -2,15 +2,18 @@
 #   make play   installs what is missing, builds, and starts skirmora
 #   make test   installs what is missing, builds, and runs every test,
 #               then runs them again built with AddressSanitizer and UBSan
-# Also: make build, make bench, make fuzz, make assets, make format.
+# Also: make build, make bench, make fuzz, make fuzz-run (FUZZ_SECONDS per
+#       target), make soak, make assets, make format,
+#       make install (PREFIX=/usr/local), make package (a Debian package).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 XVFB       := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: deps build play test test-plain test-asan bench fuzz assets format clean
+.PHONY: deps build play test test-plain test-asan bench fuzz fuzz-run soak assets format clean install package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -42,8 +45,27 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
 	@ls $(FUZZ_BUILD)/tests/fuzz_*
 
+# Runs every fuzz target for FUZZ_SECONDS each, corpus in $(FUZZ_BUILD)/corpus/.
+fuzz-run: fuzz
+	@bash scripts/fuzz-run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The long runs (not part of make test): half an hour of local matches on the
+# virtual clock, a thousand lobby connections, peers vanishing.
+soak: build
+	@cmake --build $(BUILD) --target soak_tests -j $(JOBS)
+	@start=$$(date +%s); SDL_AUDIODRIVER=dummy $(abspath $(BUILD))/tests/soak_tests; rc=$$?; \
+	  echo "soak: $$(($$(date +%s) - start)) s"; exit $$rc
+
 assets: build
 	@cmake --build $(BUILD) --target assets_regenerate
+
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Builds build/skirmora_<version>_<arch>.deb (install it with apt install ./build/skirmora_*.deb).
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
