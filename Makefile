@@ -2,8 +2,8 @@
 #   make play   installs what is missing, builds, and starts skirmora
 #   make test   installs what is missing, builds, and runs every test,
 #               then runs them again built with AddressSanitizer and UBSan
-# Also: make build, make bench, make fuzz, make fuzz-run (FUZZ_SECONDS per
-#       target), make soak, make assets, make format,
+# Also: make build, make bench, make fuzz (builds and runs every reader for
+#       FUZZ_SECONDS each), make fuzz-build, make soak, make assets, make format,
 #       make install (PREFIX=/usr/local), make package (a Debian package).
 
 BUILD      ?= build
@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 XVFB       := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: deps build play test test-plain test-asan bench fuzz fuzz-run soak assets format clean install package
+.PHONY: deps build play test test-plain test-asan bench fuzz fuzz-build soak assets format clean install package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -39,14 +39,16 @@ test: test-plain test-asan
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && SDL_AUDIODRIVER=dummy "$$b"; done; true
 
-fuzz: deps
+# Builds the libFuzzer targets (clang, with the sanitizers) into $(FUZZ_BUILD).
+fuzz-build: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DSKIRMORA_FUZZ=ON -DSKIRMORA_TESTS=ON -DSKIRMORA_BENCH=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
 	@ls $(FUZZ_BUILD)/tests/fuzz_*
 
-# Runs every fuzz target for FUZZ_SECONDS each, corpus in $(FUZZ_BUILD)/corpus/.
-fuzz-run: fuzz
+# Builds them and runs every reader for FUZZ_SECONDS each, corpus in
+# $(FUZZ_BUILD)/corpus/, crashes in $(FUZZ_BUILD)/crashes/.
+fuzz: fuzz-build
 	@bash scripts/fuzz-run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The long runs (not part of make test): half an hour of local matches on the
