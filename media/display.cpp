@@ -425,18 +425,12 @@ int32_t ScreenClear(int32_t red, int32_t green, int32_t blue) {
   DisplayState& s = State();
   if (!s.open || !s.active) return 0;
   const uint32_t value = ScreenPixelValue(red, green, blue);
-  if (s.back.bytesPerPixel == 2) {
-    const uint16_t v = static_cast<uint16_t>(value);
-    for (int y = 0; y < s.height; ++y) {
-      uint8_t* row = s.back.Row(y);
-      for (int x = 0; x < s.width; ++x) std::memcpy(row + 2 * x, &v, 2);
-    }
-  } else {
-    for (int y = 0; y < s.height; ++y) {
-      uint8_t* row = s.back.Row(y);
-      for (int x = 0; x < s.width; ++x) std::memcpy(row + 4 * x, &value, 4);
-    }
-  }
+  // One row pixel by pixel, the others copied from it.
+  const size_t bpp = static_cast<size_t>(s.back.bytesPerPixel);
+  const size_t rowBytes = static_cast<size_t>(s.width) * bpp;
+  uint8_t* first = s.back.Row(0);
+  for (size_t x = 0; x < rowBytes; x += bpp) std::memcpy(first + x, &value, bpp);
+  for (int y = 1; y < s.height; ++y) std::memcpy(s.back.Row(y), first, rowBytes);
   return 1;
 }
 

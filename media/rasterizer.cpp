@@ -2,18 +2,20 @@
 //
 // Geometry is snapped to 1/16 pixel and walked with exact integer edge
 // functions, one row at a time: for each row the covered columns follow from
-// the three edge inequalities solved for x, so the fill rule is exact and
-// costs three divisions per row rather than three tests per pixel. Texture
-// coordinates and alpha come from plane equations evaluated in double at both
-// ends of each row span and stepped in fixed point across it. Colours are
-// blended a whole pixel at a time with the channels side by side in one
-// 32-bit word, or, where SSE2 exists, four 32-bit or eight 16-bit pixels at
-// a time with the same arithmetic.
+// the three edge inequalities solved for x, so the fill rule is exact; the
+// quotients are carried from row to row with their remainders, so there is
+// no division per row. Texture coordinates and alpha come from plane
+// equations evaluated in double at both ends of each row span and stepped in
+// fixed point across it. Colours are blended a whole pixel at a time with the
+// channels side by side in one 32-bit word, or, where SSE2 exists, four
+// 32-bit or eight 16-bit pixels at a time with the same arithmetic. A texture
+// of one colour (the fade overlay) is blended without fetching texels.
 
 #include "media/rasterizer.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -232,107 +234,117 @@ inline uint32_t Lerp(uint32_t c0, uint32_t c1, uint32_t f) {
 }
 
 #if defined(__SSE2__)
+// Texture coordinates of four pixels of a span side by side in 32-bit lanes,
+// giving their texel offsets v x pitch + u with one multiply-add on 16-bit
+// halves. Needs textures under 32768 texels a side and pitch (see Walkable).
+class TexelWalk {
+ public:
+  TexelWalk(const SpanSetup& s, int64_t pitchTexels)
+      : u_(Lanes(s.u, s.du)),
+        v_(Lanes(s.v, s.dv)),
+        du_(_mm_set1_epi32(static_cast<int32_t>(4 * s.du))),
+        dv_(_mm_set1_epi32(static_cast<int32_t>(4 * s.dv))),
+        pitch_(_mm_set1_epi32(static_cast<int32_t>(1 | (pitchTexels << 16)))) {}
+
+  // Offsets of the next four texels into `at`.
+  void Next(int32_t* at) {
+    const __m128i uv =
+        _mm_or_si128(_mm_srli_epi32(u_, 16), _mm_slli_epi32(_mm_srai_epi32(v_, 16), 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_madd_epi16(uv, pitch_));
+    u_ = _mm_add_epi32(u_, du_);
+    v_ = _mm_add_epi32(v_, dv_);
+  }
+
+ private:
+  // Lanes may wrap once past the end of the span; those are never used.
+  static __m128i Lanes(int64_t q, int64_t dq) {
+    return _mm_setr_epi32(static_cast<int32_t>(q), static_cast<int32_t>(q + dq),
+                          static_cast<int32_t>(q + 2 * dq), static_cast<int32_t>(q + 3 * dq));
+  }
+  __m128i u_, v_, du_, dv_, pitch_;
+};
+
+bool Walkable(const SpanTexture& t, int bytesPerPixel) {
+  return t.pitch / bytesPerPixel < 32768 && t.height < 32768;
+}
+
 // Four 32-bit pixels at a time at one alpha; the same arithmetic as the
 // scalar Format32 blends, so results are identical. Returns how many pixels
-// it drew (a multiple of four); the caller finishes the rest.
-template <Op kOp, bool kFlat>
-int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSetup& s,
-                 const uint32_t* flatRow) {
+// it drew (a multiple of four); the caller finishes the rest. kOneTexel: the
+// span shows texel (u, v) throughout and it is not the key.
+template <Op kOp, bool kOneTexel>
+int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSetup& s) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i rgbMask = _mm_set1_epi32(0x00FFFFFF);
   const uint32_t alpha = static_cast<uint32_t>(s.a >> 16);
   const __m128i a16 = _mm_set1_epi16(static_cast<int16_t>(alpha));
   const __m128i ia16 = _mm_set1_epi16(static_cast<int16_t>(255 - alpha));
   const __m128i half = _mm_set1_epi16(128);
-  auto div255 = [](__m128i t) { return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8); };
-  int64_t u = s.u, v = s.v;
-  int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    // Gathered into registers directly: going through memory would stall
-    // on store forwarding.
-    __m128i t[4];
-    for (int k = 0; k < 4; ++k, u += s.du) {
-      uint32_t texel;
-      if constexpr (kFlat) {
-        texel = flatRow[u >> 16];
-      } else {
-        std::memcpy(&texel, tex.pixels + (v >> 16) * tex.pitch + (u >> 16) * 4, 4);
-        v += s.dv;
-      }
-      t[k] = _mm_cvtsi32_si128(static_cast<int>(texel));
-    }
-    const __m128i src =
-        _mm_unpacklo_epi64(_mm_unpacklo_epi32(t[0], t[1]), _mm_unpacklo_epi32(t[2], t[3]));
-    const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
-    if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
-    __m128i* where = reinterpret_cast<__m128i*>(dst + i);
-    const __m128i d = _mm_loadu_si128(where);
-    __m128i out;
+  // (t + (t >> 8)) >> 8 in one step: t x 257 / 65536, floored, is the same for t < 65536.
+  const __m128i m257 = _mm_set1_epi16(257);
+  auto div255 = [&](__m128i t) { return _mm_mulhi_epu16(t, m257); };
+  auto combine = [&](__m128i src, __m128i d) {
     if constexpr (kOp == Op::Opaque) {
-      out = src;
+      return src;
     } else if constexpr (kOp == Op::AddFull) {
-      out = _mm_adds_epu8(src, d);
+      return _mm_adds_epu8(src, d);
     } else {
       const __m128i slo = _mm_unpacklo_epi8(src, zero), shi = _mm_unpackhi_epi8(src, zero);
       if constexpr (kOp == Op::Blend) {
         const __m128i dlo = _mm_unpacklo_epi8(d, zero), dhi = _mm_unpackhi_epi8(d, zero);
-        const __m128i lo = div255(_mm_add_epi16(
-            _mm_add_epi16(_mm_mullo_epi16(slo, a16), _mm_mullo_epi16(dlo, ia16)), half));
-        const __m128i hi = div255(_mm_add_epi16(
-            _mm_add_epi16(_mm_mullo_epi16(shi, a16), _mm_mullo_epi16(dhi, ia16)), half));
-        out = _mm_packus_epi16(lo, hi);
+        const __m128i lo = div255(_mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(slo, a16), half),
+                                                _mm_mullo_epi16(dlo, ia16)));
+        const __m128i hi = div255(_mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(shi, a16), half),
+                                                _mm_mullo_epi16(dhi, ia16)));
+        return _mm_packus_epi16(lo, hi);
       } else {  // Add
         const __m128i lo = div255(_mm_add_epi16(_mm_mullo_epi16(slo, a16), half));
         const __m128i hi = div255(_mm_add_epi16(_mm_mullo_epi16(shi, a16), half));
-        out = _mm_adds_epu8(_mm_packus_epi16(lo, hi), d);
+        return _mm_adds_epu8(_mm_packus_epi16(lo, hi), d);
       }
     }
-    out = _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out));
-    _mm_storeu_si128(where, out);
+  };
+  const auto* texels = reinterpret_cast<const uint32_t*>(tex.pixels);
+  const int64_t pitch = tex.pitch / 4;
+  int i = 0;
+  if constexpr (kOneTexel) {
+    // Everything about the source is worked out once, outside the loop.
+    const __m128i src = _mm_set1_epi32(static_cast<int>(texels[(s.v >> 16) * pitch + (s.u >> 16)]));
+    for (; i + 4 <= count; i += 4) {
+      __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+      _mm_storeu_si128(where, combine(src, _mm_loadu_si128(where)));
+    }
+    return i;
+  }
+  TexelWalk walk(s, pitch);
+  for (; i + 4 <= count; i += 4) {
+    int32_t at[4];
+    walk.Next(at);
+    const __m128i src =
+        _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
+                       static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
+    const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
+    if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
+    __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+    const __m128i d = _mm_loadu_si128(where);
+    const __m128i out = combine(src, d);
+    _mm_storeu_si128(where, _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out)));
   }
   return i;
 }
 
 // Eight 5-6-5 pixels at a time at one alpha, each channel in its own 16-bit
 // lanes; the same arithmetic as the scalar Format16 blends.
-template <Op kOp, bool kFlat>
-int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const SpanSetup& s,
-                       const uint16_t* flatRow) {
+template <Op kOp, bool kOneTexel>
+int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const SpanSetup& s) {
   const __m128i zero = _mm_setzero_si128();
   const int a5 = static_cast<int>(Format16::Alpha32(static_cast<uint32_t>(s.a >> 16)));
   const __m128i a = _mm_set1_epi16(static_cast<int16_t>(a5));
   const __m128i ia = _mm_set1_epi16(static_cast<int16_t>(32 - a5));
   const __m128i m5 = _mm_set1_epi16(31), m6 = _mm_set1_epi16(63);
-  int64_t u = s.u, v = s.v;
-  int i = 0;
-  for (; i + 8 <= count; i += 8) {
-    __m128i src = zero;
-    auto put = [&](auto lane) {
-      uint16_t texel;
-      if constexpr (kFlat) {
-        texel = flatRow[u >> 16];
-      } else {
-        std::memcpy(&texel, tex.pixels + (v >> 16) * tex.pitch + (u >> 16) * 2, 2);
-        v += s.dv;
-      }
-      u += s.du;
-      src = _mm_insert_epi16(src, texel, decltype(lane)::value);
-    };
-    put(std::integral_constant<int, 0>{});
-    put(std::integral_constant<int, 1>{});
-    put(std::integral_constant<int, 2>{});
-    put(std::integral_constant<int, 3>{});
-    put(std::integral_constant<int, 4>{});
-    put(std::integral_constant<int, 5>{});
-    put(std::integral_constant<int, 6>{});
-    put(std::integral_constant<int, 7>{});
-    const __m128i keyed = _mm_cmpeq_epi16(src, zero);
-    if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
-    __m128i* where = reinterpret_cast<__m128i*>(dst + i);
-    const __m128i d = _mm_loadu_si128(where);
-    __m128i out;
+  auto combine = [&](__m128i src, __m128i d) {
     if constexpr (kOp == Op::Opaque) {
-      out = src;
+      return src;
     } else {
       __m128i sr = _mm_srli_epi16(src, 11);
       __m128i sg = _mm_and_si128(_mm_srli_epi16(src, 5), m6);
@@ -355,10 +367,37 @@ int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const S
         g = _mm_min_epi16(_mm_add_epi16(sg, dg), m6);
         b = _mm_min_epi16(_mm_add_epi16(sb, db), m5);
       }
-      out = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
+      return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
     }
-    out = _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out));
-    _mm_storeu_si128(where, out);
+  };
+  const auto* texels = reinterpret_cast<const uint16_t*>(tex.pixels);
+  const int64_t pitch = tex.pitch / 2;
+  int i = 0;
+  if constexpr (kOneTexel) {
+    const __m128i src =
+        _mm_set1_epi16(static_cast<int16_t>(texels[(s.v >> 16) * pitch + (s.u >> 16)]));
+    for (; i + 8 <= count; i += 8) {
+      __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+      _mm_storeu_si128(where, combine(src, _mm_loadu_si128(where)));
+    }
+    return i;
+  }
+  TexelWalk walk(s, pitch);
+  for (; i + 8 <= count; i += 8) {
+    int32_t at[8];
+    walk.Next(at);
+    walk.Next(at + 4);
+    const __m128i src =
+        _mm_setr_epi16(static_cast<int16_t>(texels[at[0]]), static_cast<int16_t>(texels[at[1]]),
+                       static_cast<int16_t>(texels[at[2]]), static_cast<int16_t>(texels[at[3]]),
+                       static_cast<int16_t>(texels[at[4]]), static_cast<int16_t>(texels[at[5]]),
+                       static_cast<int16_t>(texels[at[6]]), static_cast<int16_t>(texels[at[7]]));
+    const __m128i keyed = _mm_cmpeq_epi16(src, zero);
+    if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
+    __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+    const __m128i d = _mm_loadu_si128(where);
+    const __m128i out = combine(src, d);
+    _mm_storeu_si128(where, _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out)));
   }
   return i;
 }
@@ -376,11 +415,15 @@ void DrawSpan(typename F::Pixel* dst, int count, const SpanTexture& tex, const S
   int i = 0;
 #if defined(__SSE2__)
   if constexpr (!kBilinear && kOp != Op::Generic) {
-    if (da == 0) {
+    if (da == 0 && Walkable(tex, sizeof(Pixel))) {
+      const bool oneTexel = kFlat && s.du == 0;
+      if (oneTexel && F::IsKey(flatRow[u >> 16])) return;
       if constexpr (std::is_same_v<F, Format32>) {
-        i = DrawSpanSse2<kOp, kFlat>(dst, count, tex, s, flatRow);
+        i = oneTexel ? DrawSpanSse2<kOp, true>(dst, count, tex, s)
+                     : DrawSpanSse2<kOp, false>(dst, count, tex, s);
       } else {
-        i = DrawSpanSse2Rgb565<kOp, kFlat>(dst, count, tex, s, flatRow);
+        i = oneTexel ? DrawSpanSse2Rgb565<kOp, true>(dst, count, tex, s)
+                     : DrawSpanSse2Rgb565<kOp, false>(dst, count, tex, s);
       }
       u += s.du * i;
       v += dv * i;
@@ -478,8 +521,32 @@ int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   return q;
 }
 
-int64_t CeilDiv(int64_t a, int64_t b) {  // b > 0
-  return -FloorDiv(-a, b);
+// floor((m + step * n) / d) for n = 0, 1, 2, ..., d > 0, with one division
+// up front instead of one per step.
+struct FloorWalk {
+  int64_t q, r, qStep, rStep, d;
+  FloorWalk(int64_t m, int64_t step, int64_t divisor) : d(divisor) {
+    q = FloorDiv(m, d);
+    r = m - q * d;
+    qStep = FloorDiv(step, d);
+    rStep = step - qStep * d;
+  }
+  void Next() {
+    // Without a branch: whether the remainder carries is anyone's guess.
+    r += rStep;
+    const bool carry = r >= d;
+    q += qStep + carry;
+    r -= carry ? d : 0;
+  }
+};
+
+// Per-pixel step of a value going from q0 to q1 over count pixels, truncated.
+// Texel and alpha ranges fit 32 bits, where division is cheaper.
+int64_t StepOf(int64_t q0, int64_t q1, int count) {
+  const int64_t delta = q1 - q0;
+  if (count <= 1 || delta == 0) return 0;
+  if (delta >= INT32_MIN && delta <= INT32_MAX) return static_cast<int32_t>(delta) / (count - 1);
+  return delta / (count - 1);
 }
 
 struct SnappedVertex {
@@ -510,11 +577,14 @@ Plane MakePlane(const SnappedVertex* p[3], double SnappedVertex::*q, double det)
   return plane;
 }
 
-int64_t ToFixed(double value, int64_t lo, int64_t hi) {
-  const double f = std::floor(value * kFix + 0.5);
-  if (!(f > static_cast<double>(lo))) return lo;
-  if (!(f < static_cast<double>(hi))) return hi;
-  return static_cast<int64_t>(f);
+// floor(value x 65536 + 0.5) clamped to 0 .. hi, NaN to 0. Compared with
+// whole numbers, floor(x) > 0 is x >= 1 and floor(x) < hi is x < hi, and
+// between them floor is truncation: no floor call is needed.
+int64_t ToFixed(double value, int64_t hi) {
+  const double x = value * kFix + 0.5;
+  if (!(x >= 1.0)) return 0;
+  if (!(x < static_cast<double>(hi))) return hi;
+  return static_cast<int64_t>(x);
 }
 
 struct DrawContext {
@@ -522,6 +592,7 @@ struct DrawContext {
   SpanTexture tex;
   SpanFn span;
   Factor fs, fd;
+  bool oneTexel;  // every texel is the same: sample texel (0, 0) without stepping
 };
 
 void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedVertex& b,
@@ -566,6 +637,18 @@ void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedV
   const int64_t rowLast = std::min<int64_t>(t.height - 1, FloorDiv(maxY, kSub));
   if (rowFirst > rowLast) return;
 
+  // Each edge bounds the row's columns by floor(m / |k|): from below where
+  // k > 0 (as -floor(m / k) = ceil(-m / k)), from above where k < 0. A
+  // horizontal edge (k = 0) walks m itself and empties rows where m < 0.
+  FloorWalk walks[3] = {
+      {edges[0].m0 + edges[0].mRow * rowFirst, edges[0].mRow,
+       std::max<int64_t>(1, std::abs(edges[0].k))},
+      {edges[1].m0 + edges[1].mRow * rowFirst, edges[1].mRow,
+       std::max<int64_t>(1, std::abs(edges[1].k))},
+      {edges[2].m0 + edges[2].mRow * rowFirst, edges[2].mRow,
+       std::max<int64_t>(1, std::abs(edges[2].k))},
+  };
+
   const double det = static_cast<double>(area) / (kSub * kSub);
   const Plane pu = MakePlane(p, &SnappedVertex::u, det);
   const Plane pv = MakePlane(p, &SnappedVertex::v, det);
@@ -579,13 +662,14 @@ void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedV
     int64_t lo = 0;
     int64_t hi = t.width - 1;
     bool empty = false;
-    for (const Edge& e : edges) {
-      const int64_t m = e.m0 + e.mRow * row;
-      if (e.k > 0) {
-        lo = std::max(lo, CeilDiv(-m, e.k));
-      } else if (e.k < 0) {
-        hi = std::min(hi, FloorDiv(m, -e.k));
-      } else if (m < 0) {
+    for (int i = 0; i < 3; ++i) {
+      const int64_t q = walks[i].q;
+      walks[i].Next();
+      if (edges[i].k > 0) {
+        lo = std::max(lo, -q);
+      } else if (edges[i].k < 0) {
+        hi = std::min(hi, q);
+      } else if (q < 0) {
         empty = true;
       }
     }
@@ -597,20 +681,35 @@ void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedV
     const double x1 = static_cast<double>(hi) + 0.5;
     // Values at both ends, clamped into the texture, then stepped linearly:
     // every pixel in between stays inside the texture.
-    const int64_t u0 = ToFixed(pu.At(x0, yc), 0, uMax), u1 = ToFixed(pu.At(x1, yc), 0, uMax);
-    const int64_t v0 = ToFixed(pv.At(x0, yc), 0, vMax), v1 = ToFixed(pv.At(x1, yc), 0, vMax);
-    const int64_t a0 = ToFixed(pa.At(x0, yc), 0, aMax), a1 = ToFixed(pa.At(x1, yc), 0, aMax);
-    SpanSetup s;
-    s.u = u0;
-    s.v = v0;
-    s.a = a0;
-    s.du = count > 1 ? (u1 - u0) / (count - 1) : 0;
-    s.dv = count > 1 ? (v1 - v0) / (count - 1) : 0;
-    s.da = count > 1 ? (a1 - a0) / (count - 1) : 0;
+    SpanSetup s{};
+    if (!ctx.oneTexel) {
+      s.u = ToFixed(pu.At(x0, yc), uMax);
+      s.v = ToFixed(pv.At(x0, yc), vMax);
+      s.du = StepOf(s.u, ToFixed(pu.At(x1, yc), uMax), count);
+      s.dv = StepOf(s.v, ToFixed(pv.At(x1, yc), vMax), count);
+    }
+    s.a = ToFixed(pa.At(x0, yc), aMax);
+    s.da = StepOf(s.a, ToFixed(pa.At(x1, yc), aMax), count);
     s.fs = ctx.fs;
     s.fd = ctx.fd;
     ctx.span(ctx.target->Row(static_cast<int>(row)) + lo * bpp, count, ctx.tex, s);
   }
+}
+
+// True when every texel of the texture is the same; gives it. Stops at the
+// first texel that differs, so it costs little on an ordinary picture.
+bool OneTexel(const Surface& tex, uint32_t* texel) {
+  const size_t bpp = static_cast<size_t>(tex.bytesPerPixel);
+  const size_t rowBytes = static_cast<size_t>(tex.width) * bpp;
+  const uint8_t* first = tex.Row(0);
+  for (size_t x = bpp; x < rowBytes; x += bpp) {
+    if (std::memcmp(first, first + x, bpp) != 0) return false;
+  }
+  for (int y = 1; y < tex.height; ++y) {
+    if (std::memcmp(first, tex.Row(y), rowBytes) != 0) return false;
+  }
+  *texel = tex.Pixel(0, 0);
+  return true;
 }
 
 bool SurfaceUsable(const Surface& s) {
@@ -666,12 +765,23 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
     return;
   }
 
+  // A texture of one colour (the fade overlay) looks the same wherever it is
+  // sampled, filtered or not: texel (0, 0) everywhere gives the same pixels
+  // without stepping through the texture. Filtering rebuilds a 32-bit texel
+  // without its top byte, so it stays where that byte is set.
+  uint32_t texel = 0;
+  const bool oneTexel = OneTexel(texture, &texel);
+  const bool keyed = texture.bytesPerPixel == 2 ? texel == 0 : (texel & 0x00FFFFFFu) == 0;
+  if (oneTexel && keyed) return;
+  const bool bilinear = state.bilinear && !(oneTexel && (texel >> 24) == 0);
+
   DrawContext ctx;
   ctx.target = &target;
   ctx.tex = SpanTexture{texture.pixels.data(), texture.pitch, texture.width, texture.height};
-  ctx.span = PickSpan(target.bytesPerPixel, state.bilinear, op);
+  ctx.span = PickSpan(target.bytesPerPixel, bilinear, op);
   ctx.fs = fs;
   ctx.fd = fd;
+  ctx.oneTexel = oneTexel;
   // Triangle strip: (0, 1, 2) then (1, 2, 3).
   DrawTriangle(ctx, sv[0], sv[1], sv[2]);
   DrawTriangle(ctx, sv[1], sv[2], sv[3]);

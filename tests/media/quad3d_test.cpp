@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <random>
 
 #include "media/display.h"
 #include "media/draw.h"
@@ -277,6 +278,88 @@ TEST_P(QuadRasterTest, ClipsAtEveryEdgeLikeAnUnclippedDraw) {
   Draw(screen, tex, shape, 500, 500, 255);
   Draw(screen, tex, Transformed(-1e30f, 0, 1e30f, 0, 1e30f, 1e30f, NAN, 1e30f), 0, 0, 255);
   EXPECT_EQ(screen.pixels, before.pixels);
+}
+
+// Random quads for comparing two ways of drawing: placed anywhere (clipped or
+// not, some covering the whole target as the fade overlay does), turned or
+// not, at one alpha or per-vertex alphas.
+QuadShape RandomShape(std::mt19937& rng, int w, int h) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  QuadShape shape = media::QuadShapeMake(pick(1, 2 * w), pick(1, 2 * h));
+  if (pick(0, 3) == 0) {
+    media::QuadShapeTransform(shape, -30, -30, w + 30.0f, -30, w + 30.0f, h + 30.0f, -30,
+                              h + 30.0f);
+  } else if (pick(0, 1) == 0) {
+    media::QuadShapeRotate(shape, pick(0, 359), 0);
+  }
+  return shape;
+}
+
+void RandomPlace(std::mt19937& rng, const QuadShape& shape, int w, int h, QuadVertex v[4]) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const bool whole = shape.v[0].x < 0;
+  media::QuadShapePlace(shape, whole ? 0 : pick(-w, w), whole ? 0 : pick(-h, h), pick(1, 255), v);
+  if (pick(0, 3) == 0) {
+    for (int i = 0; i < 4; ++i) v[i].color = (v[i].color & 0x00FFFFFFu) | (rng() << 24);
+  }
+}
+
+// A one-coloured texture is drawn without stepping through it; it must give
+// what a texture showing the same colour everywhere it is sampled gives: the
+// second texture differs only in texels the quad's coordinates never reach.
+TEST_P(QuadRasterTest, OneColourTexturesDrawLikeAnyOtherTexture) {
+  const int bpp = GetParam();
+  std::mt19937 rng(7);
+  const Rgb colour{90, 140, 200};
+  const Surface one = Solid(16, 16, bpp, colour);
+  const Surface other = MakeSurface(16, 16, bpp, [&](int x, int) {
+    return x < 8 ? colour : Rgb{static_cast<int>(rng() % 256), 77, 1};
+  });
+  const int modes[][2] = {{5, 6}, {5, 7}, {2, 1}, {2, 2}, {3, 4}};
+  for (int round = 0; round < 300; ++round) {
+    Surface screen = MakeSurface(67, 45, bpp, [&](int, int) {
+      return Rgb{static_cast<int>(rng() % 256), static_cast<int>(rng() % 256), 50};
+    });
+    Surface expected = screen;
+    QuadVertex v[4];
+    RandomPlace(rng, RandomShape(rng, 67, 45), 67, 45, v);
+    for (QuadVertex& corner : v) corner.u *= 0.25f;  // left quarter only
+    QuadDrawState st;
+    st.srcBlend = modes[round % 5][0];
+    st.dstBlend = modes[round % 5][1];
+    st.bilinear = round % 2 == 1;
+    media::RasterizeQuad(screen, one, v, st);
+    media::RasterizeQuad(expected, other, v, st);
+    ASSERT_EQ(screen.pixels, expected.pixels) << "round " << round;
+  }
+}
+
+// Texels fetched four or eight at a time (opaque drawing) against texels
+// fetched one by one (the general blend, here source colour times itself).
+TEST_P(QuadRasterTest, TexelsFetchedSideBySideMatchOneByOne) {
+  const int bpp = GetParam();
+  std::mt19937 rng(11);
+  const Surface tex = MakeSurface(37, 29, bpp, [&](int, int) {
+    return rng() % 4 == 0 ? Rgb{0, 0, 0} : Rgb{static_cast<int>(rng() % 256), 128, 40};
+  });
+  for (int round = 0; round < 200; ++round) {
+    Surface opaque = Solid(90, 70, bpp, {0, 0, 0});
+    Surface squared = opaque;
+    QuadVertex v[4];
+    RandomPlace(rng, RandomShape(rng, 90, 70), 90, 70, v);
+    for (QuadVertex& corner : v) corner.color |= 0xFF000000u;
+    QuadDrawState st;
+    media::RasterizeQuad(opaque, tex, v, st);
+    st.srcBlend = 3;
+    st.dstBlend = 1;
+    media::RasterizeQuad(squared, tex, v, st);
+    for (int y = 0; y < 70; ++y)
+      for (int x = 0; x < 90; ++x) {
+        const Rgb c = At(opaque, x, y);
+        const Rgb want{Round255(c.r * c.r), Round255(c.g * c.g), Round255(c.b * c.b)};
+        ASSERT_EQ(Raw(squared, x, y), Encode(bpp, want)) << x << "," << y << " round " << round;
+      }
+  }
 }
 
 std::string DepthName(const ::testing::TestParamInfo<int>& p) {
