@@ -55,14 +55,16 @@ bool ValidMode(int32_t mode) {
          mode == kSpriteModeTexture;
 }
 
-// Sizes a surface of the screen's format; false without a screen.
-bool MakeScreenSurface(media::Surface* surface, int width, int height) {
+// Sizes a surface of the screen's format; false without a screen. Textures
+// get rows laid out for reading down their columns too (see TexturePitch).
+bool MakeScreenSurface(media::Surface* surface, int width, int height, int32_t mode) {
   const int code = media::DisplayPixelFormatCode();
   if (code != 3 && code != 7) return false;
   surface->width = width;
   surface->height = height;
   surface->bytesPerPixel = code == 3 ? 2 : 4;
-  surface->pitch = width * surface->bytesPerPixel;
+  surface->pitch = mode == kSpriteModeTexture ? media::TexturePitch(width, surface->bytesPerPixel)
+                                              : width * surface->bytesPerPixel;
   surface->pixels.assign(static_cast<size_t>(surface->pitch) * static_cast<size_t>(height), 0);
   return true;
 }
@@ -244,7 +246,7 @@ int32_t SpriteCatch(int32_t number, std::span<const uint8_t> data, int32_t mode)
     slot->surface.pixels = std::move(image.pixels);
   } else {
     slot->depth = static_cast<int16_t>(image.depth);
-    if (!MakeScreenSurface(&slot->surface, image.width, image.height)) {
+    if (!MakeScreenSurface(&slot->surface, image.width, image.height, mode)) {
       FreeImage(number);
       return 0;
     }
@@ -275,7 +277,7 @@ int32_t SpriteCreate(int32_t number, int32_t width, int32_t height, int32_t mode
     slot->surface.pitch = width;
     slot->surface.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   } else {
-    if (!MakeScreenSurface(&slot->surface, width, height)) {
+    if (!MakeScreenSurface(&slot->surface, width, height, mode)) {
       FreeImage(number);
       return 0;
     }

@@ -38,6 +38,17 @@ struct Surface {
   }
 };
 
+// Bytes per row of a texture image. A 3D sprite turned by about a quarter
+// turn reads its texture down the columns, one row per screen pixel; with rows
+// a multiple of 256 bytes apart (a texture 256 texels wide, say) the texels of
+// a column fall into only a few sets of the processor's cache and nearly every
+// read misses. One cache line more per row spreads a column over all the sets.
+// The extra bytes at the end of each row are never shown or read.
+inline int TexturePitch(int width, int bytesPerPixel) {
+  const int rowBytes = width * bytesPerPixel;
+  return rowBytes % 256 == 0 ? rowBytes + 64 : rowBytes;
+}
+
 // One slot of the image table.
 struct ImageSlot {
   bool used = false;
