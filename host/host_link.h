@@ -8,11 +8,10 @@
 
 namespace host {
 
-// Polls the server until it has nothing more to report in this frame: new
-// connections get a fresh reader, waiting bytes of every connection are read
-// into that connection's reader (at most a frame's budget each), lost
-// connections lose their reader. Returns the connects and losses in order and
-// sets bytesThisFrame.
+// Takes the server's connects and losses of this frame (a new connection gets
+// a fresh reader, a lost one loses its reader), then reads the waiting bytes
+// of every connection into its reader, at most a frame's budget each.
+// Returns the connects and losses in order and sets bytesThisFrame.
 std::vector<HostNetEvent> HostPollNetwork(HostSession& session);
 
 // Sends, closes connections and closes the server, in order.

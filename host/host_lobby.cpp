@@ -77,7 +77,6 @@ void HostLobbyStep(HostSession& s, const netplay::NetKeys& keys, uint32_t nowMs,
 
   for (const HostNetEvent& event : events) {
     if (event.kind == kNetEventConnect) {
-      s.opponentConnection = event.connection;
       ConsolePrint(s.console, kTextJoining);
       ClientAdd(s, event.connection, nowMs);
     } else if (event.kind == kNetEventLost) {

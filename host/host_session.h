@@ -42,7 +42,7 @@ struct HostSession {
   std::vector<ClientEntry> clients;
   // One reader per open connection, also for connections that have no entry.
   std::map<int32_t, netplay::MessageReader> readers;
-  int32_t opponentConnection = 0;
+  int32_t opponentConnection = 0;  // the client the match was started with
   std::string opponentName;
   int32_t startedFlag = 0;
   int32_t lastShownSeconds = 0;  // one value for the whole program, never reset

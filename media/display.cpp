@@ -222,10 +222,19 @@ void PaceToPresentRate(DisplayState& s) {
   PaceCadence(s.presentCadence, frequency, static_cast<uint64_t>(s.presentRate));
 }
 
-// True when presenting into the target window waits for the vertical blank of
-// a display that runs at the fixed presentation rate: that is pacing enough.
-bool VblankKeepsPresentRate(DisplayState& s) {
-  return s.monitorFrequency == s.presentRate && Os().PresentIsVsynced(s.targetWindow);
+// Paces one frame: to the fixed presentation rate when one is set (unless
+// presenting waits for the vertical blank of a display at that rate), else to
+// the frame rate when one is set, else a full screen whose presenting does
+// not wait for the blank (or that is inactive) to the display's refresh.
+void PaceFrame(DisplayState& s) {
+  const bool blankPaces = s.active && Os().PresentIsVsynced(s.targetWindow);
+  if (s.presentRate != 0) {
+    if (!blankPaces || s.monitorFrequency != s.presentRate) PaceToPresentRate(s);
+  } else if (s.frameRate != 0) {
+    PaceByFrameRate(s);
+  } else if (!s.windowed && !blankPaces) {
+    PaceToRefresh(s);
+  }
 }
 
 // Takes every pending message of the full screen's window; only activation
@@ -379,21 +388,11 @@ int32_t ScreenFlip() {
       PresentBackBuffer(s);
       presented = true;
     }
-    if (s.presentRate != 0) {
-      // While inactive nothing is presented, so nothing waits for the blank.
-      if (!s.active || !VblankKeepsPresentRate(s)) PaceToPresentRate(s);
-    } else if (s.frameRate != 0) {
-      PaceByFrameRate(s);
-    } else if (!s.active || !Os().PresentIsVsynced(s.targetWindow)) {
-      // Also while inactive: the frame loop keeps its speed and does not spin.
-      PaceToRefresh(s);
-    }
+    // Also while inactive: nothing is presented then, so the frame loop is
+    // paced and keeps its speed rather than spinning.
+    PaceFrame(s);
   } else {
-    if (s.presentRate != 0) {
-      if (!VblankKeepsPresentRate(s)) PaceToPresentRate(s);
-    } else if (s.frameRate != 0) {
-      PaceByFrameRate(s);
-    }
+    PaceFrame(s);
     if (!Os().WindowExists(s.targetWindow)) return 0;
     PresentBackBuffer(s);
     presented = true;

@@ -267,19 +267,14 @@ int32_t NetEventClient() {
 }
 
 int32_t NetConnect(const std::string& host, int32_t port) {
-  NetState& s = State();
-  sockaddr_in address{};
-  if (!s.started || !LookUp(host, port, &address)) return 0;
-  bool connected = false;
-  const int fd = StartConnect(address, &connected);
-  if (fd < 0) return 0;
-  if (!connected && !FinishConnect(fd)) {
-    ::close(fd);
+  const int32_t connection = NetConnectStart(host, port);
+  if (connection == 0) return 0;
+  // Waits (bounded) for the attempt; the check then makes it a connection.
+  if (NetConnectCheck(connection) == 0 && !FinishConnect(connection)) {
+    NetClose(connection);
     return 0;
   }
-  SetNoDelay(fd);
-  s.owned.push_back({fd, SocketKind::Client});
-  return fd;
+  return NetConnectCheck(connection) == 1 ? connection : 0;
 }
 
 int32_t NetConnectStart(const std::string& host, int32_t port) {

@@ -13,22 +13,15 @@
 #include "media/keyboard.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "tests/support/command.h"
 
 namespace {
+
+using command::Output;
 
 bool HaveTool(const char* name) {
   const std::string probe = std::string("command -v ") + name + " >/dev/null 2>&1";
   return std::system(probe.c_str()) == 0;
-}
-
-std::string Output(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-  pclose(pipe);
-  return out;
 }
 
 std::string Trimmed(std::string text) {

@@ -28,7 +28,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/command.h"
+
 namespace {
+
+using command::Output;
 
 using Clock = std::chrono::steady_clock;
 
@@ -60,16 +64,6 @@ bool Before(Clock::time_point deadline) {
 
 Clock::time_point After(int ms) {
   return Clock::now() + std::chrono::milliseconds(ms);
-}
-
-std::string Output(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-  pclose(pipe);
-  return out;
 }
 
 // The full path of a program on PATH, or "".

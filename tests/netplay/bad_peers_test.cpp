@@ -25,21 +25,17 @@
 #include "match_fixture.h"
 #include "netplay/reader.h"
 #include "runtime/net.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using loopback::LocalPort;
+using loopback::Reset;
 
 const std::string kWelcome = "Welcome:SK:11:Anna#";
 const std::string kStart = "ready:Anna#";
 const std::string kLeft = "Ein Spieler hat uns verlassen!";
-
-uint16_t LocalPort(int fd) {
-  sockaddr_in a{};
-  socklen_t length = sizeof a;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0) return 0;
-  return ntohs(a.sin_port);
-}
 
 uint16_t RemotePort(int fd) {
   sockaddr_in a{};
@@ -52,22 +48,12 @@ uint16_t RemotePort(int fd) {
 // given); with `wait` it returns once the connection is established.
 int OpenTo(uint16_t port, bool wait, int fd = -1) {
   if (fd < 0) fd = socket(AF_INET, SOCK_STREAM | (wait ? 0 : SOCK_NONBLOCK), 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const sockaddr_in a = loopback::Address(port);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
     close(fd);
     return -1;
   }
   return fd;
-}
-
-// Closes with a reset instead of the orderly end.
-void Reset(int fd) {
-  const linger abort{1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-  close(fd);
 }
 
 // One test-side connection: what it still has to send and what it received.

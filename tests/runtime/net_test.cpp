@@ -1,7 +1,6 @@
 #include "runtime/net.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -17,42 +16,21 @@
 #include <string>
 #include <vector>
 
-// Every peer in these tests is on 127.0.0.1. The test side uses plain
-// sockets, so the library is checked against the system, not against itself.
+#include "tests/support/loopback.h"
+
+// Every peer in these tests is on 127.0.0.1.
 namespace {
 
+using loopback::Connect;
+using loopback::LocalPort;
+using loopback::OpenDescriptorCount;
+
 using Clock = std::chrono::steady_clock;
-
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-uint16_t PortOf(int fd) {
-  sockaddr_in a{};
-  socklen_t length = sizeof a;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0) return 0;
-  return ntohs(a.sin_port);
-}
-
-// A blocking client socket connected to 127.0.0.1:port, or -1.
-int RawConnect(uint16_t port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in a = Loopback(port);
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 // A listening socket on 127.0.0.1 at a free port.
 int RawListen(int backlog) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in a = Loopback(0);
+  const sockaddr_in a = loopback::Address(0);
   if (bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(fd, backlog) != 0) {
     close(fd);
     return -1;
@@ -78,16 +56,6 @@ std::string RawRead(int fd, int waitMs = 2000) {
 
 bool IsOpen(int fd) {
   return fcntl(fd, F_GETFD) != -1;
-}
-
-int OpenDescriptorCount() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  closedir(dir);
-  return count - 1;  // the directory stream itself
 }
 
 // Polls the server until it reports something. Loopback delivers at once, so
@@ -132,11 +100,11 @@ class Net : public ::testing::Test {
   uint16_t StartServer() {
     server_ = NetServerCreate(0);
     EXPECT_GT(server_, 0);
-    return PortOf(server_);
+    return LocalPort(server_);
   }
 
   int Client(uint16_t port) {
-    const int fd = RawConnect(port);
+    const int fd = Connect(port);
     EXPECT_GE(fd, 0);
     raw_.push_back(fd);
     return fd;
@@ -297,7 +265,7 @@ TEST_F(Net, PeerClosingIsReportedOnceAndSendsToItFailSilently) {
   // The client side never reports a lost host; sending there fails silently.
   const int listener = RawListen(1);
   raw_.push_back(listener);
-  const int32_t out = NetConnect("127.0.0.1", PortOf(listener));
+  const int32_t out = NetConnect("127.0.0.1", LocalPort(listener));
   ASSERT_GT(out, 0);
   const int host = accept(listener, nullptr, nullptr);
   ASSERT_GE(host, 0);
@@ -353,7 +321,7 @@ TEST_F(Net, TableHolds254ClientsAndFreedSlotsAreReused) {
 TEST_F(Net, ConnectFailsQuicklyAndCleanly) {
   // A port nobody listens on: bind one, note it, give it back.
   const int probe = RawListen(1);
-  const uint16_t port = PortOf(probe);
+  const uint16_t port = LocalPort(probe);
   close(probe);
 
   const int before = OpenDescriptorCount();
@@ -369,17 +337,17 @@ TEST_F(Net, ConnectFailsQuicklyAndCleanly) {
   // A host name resolves too.
   const int listener = RawListen(1);
   raw_.push_back(listener);
-  EXPECT_GT(NetConnect("localhost", PortOf(listener)), 0);
+  EXPECT_GT(NetConnect("localhost", LocalPort(listener)), 0);
 }
 
 TEST_F(Net, ConnectGivesUpAfterABoundedWait) {
   // A listener whose queue is full drops further attempts without an answer.
   const int listener = RawListen(0);
   raw_.push_back(listener);
-  const uint16_t port = PortOf(listener);
+  const uint16_t port = LocalPort(listener);
   for (int i = 0; i < 4; ++i) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    const sockaddr_in a = Loopback(port);
+    const sockaddr_in a = loopback::Address(port);
     connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     raw_.push_back(fd);
   }
@@ -429,7 +397,7 @@ TEST_F(Net, ConnectStartCarriesNoDataUntilCheckedConnected) {
 
 TEST_F(Net, ConnectStartFailsOrIsGivenUpWithoutLeavingSockets) {
   const int probe = RawListen(1);
-  const uint16_t closedPort = PortOf(probe);
+  const uint16_t closedPort = LocalPort(probe);
   close(probe);
   const int before = OpenDescriptorCount();
   const int32_t refused = NetConnectStart("127.0.0.1", closedPort);
@@ -440,11 +408,11 @@ TEST_F(Net, ConnectStartFailsOrIsGivenUpWithoutLeavingSockets) {
 
   const int listener = RawListen(1);
   raw_.push_back(listener);
-  const int32_t abandoned = NetConnectStart("127.0.0.1", PortOf(listener));
+  const int32_t abandoned = NetConnectStart("127.0.0.1", LocalPort(listener));
   ASSERT_GT(abandoned, 0);
   NetClose(abandoned);
   EXPECT_EQ(NetConnectCheck(abandoned), -1);
-  ASSERT_GT(NetConnectStart("127.0.0.1", PortOf(listener)), 0);
+  ASSERT_GT(NetConnectStart("127.0.0.1", LocalPort(listener)), 0);
   NetworkEnd();  // gives up pending attempts too
   EXPECT_EQ(OpenDescriptorCount(), before + 1);
 }
@@ -453,7 +421,7 @@ TEST_F(Net, ServerPortInUseAndRestartOnTheSamePort) {
   const int taken = RawListen(1);
   raw_.push_back(taken);
   const int before = OpenDescriptorCount();
-  EXPECT_EQ(NetServerCreate(PortOf(taken)), 0);
+  EXPECT_EQ(NetServerCreate(LocalPort(taken)), 0);
   EXPECT_EQ(NetServerCreate(-1), 0);
   EXPECT_EQ(NetServerCreate(65536), 0);
   EXPECT_EQ(OpenDescriptorCount(), before);
@@ -473,7 +441,7 @@ TEST_F(Net, ServerPortInUseAndRestartOnTheSamePort) {
   ASSERT_GT(first, 0);
   const int32_t second = NetServerCreate(0);
   ASSERT_GT(second, 0);
-  EXPECT_LT(RawConnect(port), 0);
+  EXPECT_LT(Connect(port), 0);
 }
 
 TEST_F(Net, NetworkEndClosesEverything) {
@@ -484,7 +452,7 @@ TEST_F(Net, NetworkEndClosesEverything) {
   const int32_t b = Accepted(port, &rawB);
   const int listener = RawListen(1);
   raw_.push_back(listener);
-  const int32_t out = NetConnect("127.0.0.1", PortOf(listener));
+  const int32_t out = NetConnect("127.0.0.1", LocalPort(listener));
   ASSERT_GT(out, 0);
   const int host = accept(listener, nullptr, nullptr);
   raw_.push_back(host);
@@ -493,13 +461,13 @@ TEST_F(Net, NetworkEndClosesEverything) {
   EXPECT_EQ(RawRead(rawA), "<eof>");
   EXPECT_EQ(RawRead(rawB), "<eof>");
   EXPECT_EQ(RawRead(host), "<eof>");
-  EXPECT_LT(RawConnect(port), 0);
+  EXPECT_LT(Connect(port), 0);
   EXPECT_EQ(OpenDescriptorCount(), baseline_ + static_cast<int>(raw_.size()));
   EXPECT_EQ(NetServerEvent(), kNetEventNone);
   EXPECT_EQ(NetSendString(b, "x"), -1);
   // Nothing opens until the socket system is started again.
   EXPECT_EQ(NetServerCreate(port), 0);
-  EXPECT_EQ(NetConnect("127.0.0.1", PortOf(listener)), 0);
+  EXPECT_EQ(NetConnect("127.0.0.1", LocalPort(listener)), 0);
   ASSERT_EQ(NetworkInit(), 1);
   EXPECT_GT(NetServerCreate(port), 0);
 }
@@ -543,7 +511,7 @@ TEST_F(Net, HandlesTheLibraryDoesNotOwnAreLeftAlone) {
   // library's any more.
   const int listener = RawListen(1);
   raw_.push_back(listener);
-  const int32_t out = NetConnect("127.0.0.1", PortOf(listener));
+  const int32_t out = NetConnect("127.0.0.1", LocalPort(listener));
   ASSERT_GT(out, 0);
   NetClose(out);
   const int reused = socket(AF_INET, SOCK_STREAM, 0);

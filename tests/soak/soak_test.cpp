@@ -27,6 +27,7 @@
 #include "runtime/lists.h"
 #include "runtime/net.h"
 #include "tests/netplay/match_fixture.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -41,44 +42,6 @@ long ResidentKb() {
   long resident = 0;
   std::ifstream("/proc/self/statm") >> pages >> resident;
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-int OpenFds() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-  return n;
-}
-
-uint16_t LocalPort(int fd) {
-  sockaddr_in a{};
-  socklen_t length = sizeof a;
-  return getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0 ? ntohs(a.sin_port) : 0;
-}
-
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-int ConnectTo(uint16_t port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in a = Loopback(port);
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Vanishes without the orderly end, as a killed process on another machine
-// would look after its system gave up on it.
-void Vanish(int fd) {
-  const linger abort{1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-  close(fd);
 }
 
 std::string ReadWaiting(int fd) {
@@ -152,7 +115,7 @@ class HostSoak : public NetMatchMedia {
     NetMatchMedia::SetUp();
     const int32_t listening = NetServerCreate(0);
     ASSERT_GT(listening, 0);
-    port_ = LocalPort(listening);
+    port_ = loopback::LocalPort(listening);
     s.playerName = "Anna";
   }
 
@@ -180,10 +143,10 @@ class HostSoak : public NetMatchMedia {
 TEST_F(HostSoak, AThousandConnectionsInARowLeakNoSocket) {
   for (int i = 0; i < 3; ++i) LobbyFrame();
   const size_t clientsBefore = s.clients.size();
-  const int fdsBefore = OpenFds();
+  const int fdsBefore = loopback::OpenDescriptorCount();
   const auto started = Clock::now();
   for (int i = 0; i < 1000; ++i) {
-    const int fd = ConnectTo(port_);
+    const int fd = loopback::Connect(port_);
     ASSERT_GE(fd, 0) << "connection " << i;
     std::string got;
     ASSERT_TRUE(LobbyUntil([&] { return (got += ReadWaiting(fd)).rfind("Welcome:", 0) == 0; }))
@@ -192,13 +155,13 @@ TEST_F(HostSoak, AThousandConnectionsInARowLeakNoSocket) {
     if (i % 2 == 0) {
       close(fd);
     } else {
-      Vanish(fd);
+      loopback::Reset(fd);
     }
     ASSERT_TRUE(LobbyUntil([&] { return s.clients.size() == clientsBefore; }))
         << "connection " << i << " was not dropped";
   }
   const double took = Seconds(started);
-  const int fdsAfter = OpenFds();
+  const int fdsAfter = loopback::OpenDescriptorCount();
   std::printf("lobby: 1000 connections in %.1f s, open descriptors %d before, %d after\n", took,
               fdsBefore, fdsAfter);
   EXPECT_EQ(fdsAfter, fdsBefore);
@@ -210,14 +173,14 @@ TEST_F(HostSoak, AThousandConnectionsInARowLeakNoSocket) {
 TEST_F(HostSoak, HostGoesOnWhenAClientVanishesInTheLobbyOrTheMatch) {
   // In the lobby, after its name.
   const size_t before = s.clients.size();
-  int fd = ConnectTo(port_);
+  int fd = loopback::Connect(port_);
   ASSERT_TRUE(LobbyUntil([&] { return s.clients.size() == before + 1; }));
   send(fd, "name:Bo#", 8, MSG_NOSIGNAL);
   ASSERT_TRUE(LobbyUntil([&] { return s.clients.back().name == "Bo"; }));
-  Vanish(fd);
+  loopback::Reset(fd);
   ASSERT_TRUE(LobbyUntil([&] { return s.clients.size() == before; }));
   // The lobby goes on: the next one is welcomed and starts a match.
-  fd = ConnectTo(port_);
+  fd = loopback::Connect(port_);
   std::string got;
   ASSERT_TRUE(LobbyUntil([&] { return (got += ReadWaiting(fd)).rfind("Welcome:", 0) == 0; }));
   send(fd, "name:Ben#", 9, MSG_NOSIGNAL);
@@ -235,7 +198,7 @@ TEST_F(HostSoak, HostGoesOnWhenAClientVanishesInTheLobbyOrTheMatch) {
     ReadWaiting(fd);
   }
   // Mid-match the client vanishes: the host keeps running its frames.
-  Vanish(fd);
+  loopback::Reset(fd);
   const uint64_t presented = platform_->PresentCount();
   for (int i = 0; i < 600; ++i) {
     platform_->AdvanceMs(16);
@@ -250,13 +213,13 @@ class JoinSoak : public NetMatchMedia {
   void SetUp() override {
     NetMatchMedia::SetUp();
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in a = Loopback(0);
+    const sockaddr_in a = loopback::Address(0);
     ASSERT_EQ(bind(listener_, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(listen(listener_, 4), 0);
     s.playerName = "Ben";
     s.addressText = "127.0.0.1";
     // Connected as the lobby's first attempt would be, but to this test's port.
-    s.connection = NetConnect("127.0.0.1", LocalPort(listener_));
+    s.connection = NetConnect("127.0.0.1", loopback::LocalPort(listener_));
     ASSERT_GT(s.connection, 0);
     s.link = join::Link::Connected;
     host_ = accept(listener_, nullptr, nullptr);
@@ -286,7 +249,7 @@ TEST_F(JoinSoak, ClientGoesOnWhenTheHostVanishesInTheLobby) {
   LobbyFrames(20);
   ASSERT_EQ(s.lobbyState, join::kLobbyJoined);
   EXPECT_EQ(ReadWaiting(host_), "name:Ben#");
-  Vanish(host_);
+  loopback::Reset(host_);
   const uint64_t presented = platform_->PresentCount();
   LobbyFrames(600);
   EXPECT_EQ(platform_->PresentCount(), presented + 600);
@@ -312,7 +275,7 @@ TEST_F(JoinSoak, ClientGoesOnWhenTheHostVanishesMidMatch) {
     ASSERT_TRUE(join::JoinMatchFrame(s));
     ReadWaiting(host_);
   }
-  Vanish(host_);
+  loopback::Reset(host_);
   const uint64_t presented = platform_->PresentCount();
   for (int i = 0; i < 600; ++i) {
     platform_->AdvanceMs(16);
