@@ -1,7 +1,9 @@
 #include "media/draw.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string>
 
 #include "media/display.h"
 #include "media/surface.h"
@@ -11,6 +13,14 @@ namespace {
 
 // Pixel size of the text: lines fit when set 20 pixels apart.
 constexpr int kTextPixelSize = 14;
+// Rendered texts kept for reuse: a frame's head-up texts change rarely, and
+// rendering them with the font again every frame costs more than drawing them.
+constexpr size_t kTextCacheSize = 16;
+
+struct RenderedText {
+  std::string text;
+  platform::TextBitmap bitmap;
+};
 
 struct DrawState {
   // Contexts handed out by ScreenOutput / SpriteOutput and not yet given back.
@@ -29,6 +39,8 @@ struct DrawState {
   uint32_t textColour = 0;
   int textX = 0;
   int textY = 0;
+  std::array<RenderedText, kTextCacheSize> rendered;
+  size_t nextRendered = 0;  // the entry replaced next, oldest first
 };
 
 DrawState& State() {
@@ -88,6 +100,26 @@ Rgb Decompose(const media::Surface& surface, uint32_t v) {
 
 uint32_t Blend(uint32_t under, uint32_t over, uint32_t coverage) {
   return (under * (255 - coverage) + over * coverage + 127) / 255;
+}
+
+uint32_t BlendedPixel(Rgb under, Rgb ink, uint32_t coverage) {
+  return ScreenPixelValue(static_cast<int32_t>(Blend(under.r, ink.r, coverage)),
+                          static_cast<int32_t>(Blend(under.g, ink.g, coverage)),
+                          static_cast<int32_t>(Blend(under.b, ink.b, coverage)));
+}
+
+// The coverage bitmap of a text, from the cache or freshly rendered; null when
+// the font cannot be used.
+const platform::TextBitmap* TextBitmapOf(DrawState& s, const std::string& text) {
+  for (const RenderedText& r : s.rendered) {
+    if (!r.text.empty() && r.text == text) return &r.bitmap;
+  }
+  RenderedText& slot = s.rendered[s.nextRendered];
+  slot.text.clear();
+  if (!platform::FontRender(text, kTextPixelSize, false, &slot.bitmap)) return nullptr;
+  slot.text = text;
+  s.nextRendered = (s.nextRendered + 1) % kTextCacheSize;
+  return &slot.bitmap;
 }
 
 }  // namespace
@@ -226,11 +258,15 @@ void DrawText(const std::string& text) {
   if (!s.current || text.empty()) return;
   media::Surface* surface = CurrentSurface();
   if (surface == nullptr) return;
-  platform::TextBitmap bitmap;
-  if (!platform::FontRender(text, kTextPixelSize, false, &bitmap)) return;
+  const platform::TextBitmap* found = TextBitmapOf(s, text);
+  if (found == nullptr) return;
+  const platform::TextBitmap& bitmap = *found;
   const bool opaque = (s.mode & kDrawTransparentText) == 0;
   const Rgb ink = Unpack(s.textColour);
-  const Rgb white{255, 255, 255};
+  // On white, a pixel's value depends on its coverage alone: each value is
+  // worked out once per text.
+  std::array<uint32_t, 256> onWhite{};
+  std::array<bool, 256> known{};
   for (int by = 0; by < bitmap.height; ++by) {
     const int64_t py = static_cast<int64_t>(s.textY) + by;
     if (py < 0 || py >= surface->height) continue;
@@ -240,14 +276,19 @@ void DrawText(const std::string& text) {
       const uint32_t coverage =
           bitmap.coverage[static_cast<size_t>(by) * static_cast<size_t>(bitmap.width) +
                           static_cast<size_t>(bx)];
-      if (!opaque && coverage == 0) continue;
-      const Rgb under =
-          opaque ? white
-                 : Decompose(*surface, surface->Pixel(static_cast<int>(px), static_cast<int>(py)));
-      const uint32_t value =
-          ScreenPixelValue(static_cast<int32_t>(Blend(under.r, ink.r, coverage)),
-                           static_cast<int32_t>(Blend(under.g, ink.g, coverage)),
-                           static_cast<int32_t>(Blend(under.b, ink.b, coverage)));
+      uint32_t value;
+      if (opaque) {
+        if (!known[coverage]) {
+          onWhite[coverage] = BlendedPixel({255, 255, 255}, ink, coverage);
+          known[coverage] = true;
+        }
+        value = onWhite[coverage];
+      } else {
+        if (coverage == 0) continue;
+        value = BlendedPixel(
+            Decompose(*surface, surface->Pixel(static_cast<int>(px), static_cast<int>(py))), ink,
+            coverage);
+      }
       surface->SetPixel(static_cast<int>(px), static_cast<int>(py), value);
     }
   }

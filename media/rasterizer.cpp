@@ -310,6 +310,19 @@ int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSet
   if constexpr (kOneTexel) {
     // Everything about the source is worked out once, outside the loop.
     const __m128i src = _mm_set1_epi32(static_cast<int>(texels[(s.v >> 16) * pitch + (s.u >> 16)]));
+    if constexpr (kOp == Op::Blend) {
+      const __m128i term = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(src, zero), a16), half);
+      for (; i + 4 <= count; i += 4) {
+        __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+        const __m128i d = _mm_loadu_si128(where);
+        const __m128i lo =
+            div255(_mm_add_epi16(term, _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), ia16)));
+        const __m128i hi =
+            div255(_mm_add_epi16(term, _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), ia16)));
+        _mm_storeu_si128(where, _mm_packus_epi16(lo, hi));
+      }
+      return i;
+    }
     for (; i + 4 <= count; i += 4) {
       __m128i* where = reinterpret_cast<__m128i*>(dst + i);
       _mm_storeu_si128(where, combine(src, _mm_loadu_si128(where)));
@@ -376,6 +389,24 @@ int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const S
   if constexpr (kOneTexel) {
     const __m128i src =
         _mm_set1_epi16(static_cast<int16_t>(texels[(s.v >> 16) * pitch + (s.u >> 16)]));
+    if constexpr (kOp == Op::Blend) {
+      const __m128i sr = _mm_mullo_epi16(_mm_srli_epi16(src, 11), a);
+      const __m128i sg = _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi16(src, 5), m6), a);
+      const __m128i sb = _mm_mullo_epi16(_mm_and_si128(src, m5), a);
+      for (; i + 8 <= count; i += 8) {
+        __m128i* where = reinterpret_cast<__m128i*>(dst + i);
+        const __m128i d = _mm_loadu_si128(where);
+        const __m128i dr = _mm_mullo_epi16(_mm_srli_epi16(d, 11), ia);
+        const __m128i dg = _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi16(d, 5), m6), ia);
+        const __m128i db = _mm_mullo_epi16(_mm_and_si128(d, m5), ia);
+        const __m128i r = _mm_srli_epi16(_mm_add_epi16(sr, dr), 5);
+        const __m128i g = _mm_srli_epi16(_mm_add_epi16(sg, dg), 5);
+        const __m128i b = _mm_srli_epi16(_mm_add_epi16(sb, db), 5);
+        _mm_storeu_si128(
+            where, _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b));
+      }
+      return i;
+    }
     for (; i + 8 <= count; i += 8) {
       __m128i* where = reinterpret_cast<__m128i*>(dst + i);
       _mm_storeu_si128(where, combine(src, _mm_loadu_si128(where)));
