@@ -9,7 +9,10 @@
 // fixed point across it. Colours are blended a whole pixel at a time with the
 // channels side by side in one 32-bit word, or, where SSE2 exists, four
 // 32-bit or eight 16-bit pixels at a time with the same arithmetic. A texture
-// of one colour (the fade overlay) is blended without fetching texels.
+// of one colour (the fade overlay) is blended without fetching texels, and
+// the keyed stretches at the ends of a span (the empty half of a cloud band)
+// are passed over without fetching their texels: each texture keeps a summary
+// of where its unkeyed texels lie, found once until its pixels change.
 
 #include "media/rasterizer.h"
 
@@ -552,6 +555,12 @@ int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   return q;
 }
 
+// Exact division in floating point. Dividing integers a and b (|a|, |b| <
+// 2^53) in floating point gives the correctly rounded quotient. It can never
+// reach an integer that the exact quotient does not: the exact one stays at
+// least 1/|b| away from any other integer, and rounding moves it by less. So
+// truncating or flooring the floating-point quotient gives the exact result.
+
 // floor((m + step * n) / d) for n = 0, 1, 2, ..., d > 0, with one division
 // up front instead of one per step.
 struct FloorWalk {
@@ -571,13 +580,31 @@ struct FloorWalk {
   }
 };
 
-// Per-pixel step of a value going from q0 to q1 over count pixels, truncated.
-// Texel and alpha ranges fit 32 bits, where division is cheaper.
+// Per-pixel step of a value going from q0 to q1 over count pixels, truncated
+// towards zero. A floating-point division is exact here (see "Exact division
+// in floating point") and much quicker than an integer one.
 int64_t StepOf(int64_t q0, int64_t q1, int count) {
   const int64_t delta = q1 - q0;
   if (count <= 1 || delta == 0) return 0;
-  if (delta >= INT32_MIN && delta <= INT32_MAX) return static_cast<int32_t>(delta) / (count - 1);
-  return delta / (count - 1);
+  return static_cast<int64_t>(static_cast<double>(delta) / static_cast<double>(count - 1));
+}
+
+// StepOf for two values over the same pixels at once.
+void StepsOf(int64_t p0, int64_t p1, int64_t q0, int64_t q1, int count, int64_t* dp, int64_t* dq) {
+#if defined(__SSE2__)
+  if (count <= 1) {
+    *dp = *dq = 0;
+    return;
+  }
+  const __m128d step =
+      _mm_div_pd(_mm_set_pd(static_cast<double>(q1 - q0), static_cast<double>(p1 - p0)),
+                 _mm_set1_pd(static_cast<double>(count - 1)));
+  *dp = _mm_cvttsd_si64(step);
+  *dq = _mm_cvttsd_si64(_mm_unpackhi_pd(step, step));
+#else
+  *dp = StepOf(p0, p1, count);
+  *dq = StepOf(q0, q1, count);
+#endif
 }
 
 struct SnappedVertex {
@@ -618,12 +645,132 @@ int64_t ToFixed(double value, int64_t hi) {
   return static_cast<int64_t>(x);
 }
 
+bool IsKeyTexel(uint32_t texel, int bytesPerPixel) {
+  return bytesPerPixel == 2 ? texel == 0 : (texel & 0x00FFFFFFu) == 0;
+}
+
+// Whether every texel is the same, and where the texels that are not the key
+// lie. One pass over the texture, kept in the surface until its pixels change.
+const TexelSummary& SummaryOf(const Surface& tex) {
+  TexelSummary& t = tex.summary;
+  if (t.found && t.revision == tex.revision && t.pixels == tex.pixels.data() &&
+      t.width == tex.width && t.height == tex.height && t.bytesPerPixel == tex.bytesPerPixel &&
+      t.pitch == tex.pitch) {
+    return t;
+  }
+  t.found = true;
+  t.revision = tex.revision;
+  t.pixels = tex.pixels.data();
+  t.width = tex.width;
+  t.height = tex.height;
+  t.bytesPerPixel = tex.bytesPerPixel;
+  t.pitch = tex.pitch;
+  t.texel = tex.Pixel(0, 0);
+  t.oneTexel = true;
+  t.rowFirst.assign(static_cast<size_t>(tex.height), tex.width);
+  t.rowLast.assign(static_cast<size_t>(tex.height), -1);
+  t.columnFirst.assign(static_cast<size_t>(tex.width), tex.height);
+  t.columnLast.assign(static_cast<size_t>(tex.width), -1);
+  for (int y = 0; y < tex.height; ++y) {
+    for (int x = 0; x < tex.width; ++x) {
+      const uint32_t texel = tex.Pixel(x, y);
+      t.oneTexel = t.oneTexel && texel == t.texel;
+      if (IsKeyTexel(texel, tex.bytesPerPixel)) continue;
+      const size_t row = static_cast<size_t>(y), column = static_cast<size_t>(x);
+      t.rowFirst[row] = std::min(t.rowFirst[row], x);
+      t.rowLast[row] = x;
+      t.columnFirst[column] = std::min(t.columnFirst[column], y);
+      t.columnLast[column] = y;
+    }
+  }
+  return t;
+}
+
+// trunc(a / d) and trunc(b / d) for d > 0 and |a|, |b|, d < 2^53, with one
+// division instruction for both where there is SSE2 (see "Exact division in
+// floating point").
+void TwoQuotients(int64_t a, int64_t b, int64_t d, int64_t* qa, int64_t* qb) {
+#if defined(__SSE2__)
+  const __m128d q = _mm_div_pd(_mm_set_pd(static_cast<double>(b), static_cast<double>(a)),
+                               _mm_set1_pd(static_cast<double>(d)));
+  *qa = _mm_cvttsd_si64(q);
+  *qb = _mm_cvttsd_si64(_mm_unpackhi_pd(q, q));
+#else
+  *qa = static_cast<int64_t>(static_cast<double>(a) / static_cast<double>(d));
+  *qb = static_cast<int64_t>(static_cast<double>(b) / static_cast<double>(d));
+#endif
+}
+
+// The pixels i = 0 .. count-1 of a span whose value q0 + dq x i falls in
+// lo .. hi: [*first, *last], empty when *first > *last.
+void PixelsWithin(int64_t q0, int64_t dq, int count, int64_t lo, int64_t hi, int* first,
+                  int* last) {
+  *first = 0;
+  *last = count - 1;
+  if (dq == 0) {
+    if (q0 < lo || q0 > hi) *first = count;
+    return;
+  }
+  // Moving towards larger values, the span enters at `from` and leaves after
+  // `to`; moving the other way, it is the same with the signs turned.
+  const int64_t step = dq > 0 ? dq : -dq;
+  const int64_t from = dq > 0 ? lo - q0 : q0 - hi;  // first i: ceil(from / step)
+  const int64_t to = dq > 0 ? hi - q0 : q0 - lo;    // last i: floor(to / step)
+  if (to < 0) {
+    *first = count;
+    return;
+  }
+  int64_t enter, leave;
+  TwoQuotients(from > 0 ? from + step - 1 : 0, to, step, &enter, &leave);
+  *first = static_cast<int>(std::min<int64_t>(enter, count));
+  *last = static_cast<int>(std::min<int64_t>(leave, count - 1));
+}
+
+// Narrows a span to the pixels whose nearest texel may not be the key: the
+// others are never drawn, whatever the blend. Along its longer direction in
+// the texture the span passes few rows (or columns) of the other; the key-free
+// extents of those bound it. False when no pixel is left.
+constexpr int64_t kMostCrossed = 8;
+
+bool SkipKeyedEnds(const TexelSummary& t, SpanSetup& s, int* offset, int* count) {
+  const int64_t n = *count - 1;
+  const int64_t u0 = s.u >> 16, u1 = (s.u + s.du * n) >> 16;
+  const int64_t v0 = s.v >> 16, v1 = (s.v + s.dv * n) >> 16;
+  const bool alongRows = std::abs(u1 - u0) >= std::abs(v1 - v0);
+  const std::vector<int32_t>& firsts = alongRows ? t.rowFirst : t.columnFirst;
+  const std::vector<int32_t>& lasts = alongRows ? t.rowLast : t.columnLast;
+  const int64_t across0 = alongRows ? std::min(v0, v1) : std::min(u0, u1);
+  const int64_t across1 = alongRows ? std::max(v0, v1) : std::max(u0, u1);
+  // A steep span crosses so many that looking costs more than it saves.
+  if (across1 - across0 >= kMostCrossed) return true;
+  int64_t lo = INT32_MAX, hi = -1;
+  for (int64_t k = across0; k <= across1; ++k) {
+    lo = std::min<int64_t>(lo, firsts[static_cast<size_t>(k)]);
+    hi = std::max<int64_t>(hi, lasts[static_cast<size_t>(k)]);
+  }
+  if (lo > hi) return false;
+  int first, last;
+  if (alongRows) {
+    PixelsWithin(s.u, s.du, *count, lo * kFix, hi * kFix + (kFix - 1), &first, &last);
+  } else {
+    PixelsWithin(s.v, s.dv, *count, lo * kFix, hi * kFix + (kFix - 1), &first, &last);
+  }
+  if (first > last) return false;
+  s.u += s.du * first;
+  s.v += s.dv * first;
+  s.a += s.da * first;
+  *offset = first;
+  *count = last - first + 1;
+  return true;
+}
+
 struct DrawContext {
   Surface* target;
   SpanTexture tex;
   SpanFn span;
   Factor fs, fd;
   bool oneTexel;  // every texel is the same: sample texel (0, 0) without stepping
+  const TexelSummary* summary;
 };
 
 void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedVertex& b,
@@ -687,6 +834,9 @@ void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedV
   const int64_t uMax = static_cast<int64_t>(ctx.tex.width) * kFix - 1;
   const int64_t vMax = static_cast<int64_t>(ctx.tex.height) * kFix - 1;
   const int64_t aMax = 255 * kFix;
+  // One alpha at all three corners is that alpha everywhere.
+  const bool flatAlpha = a.a == b.a && b.a == c.a;
+  const int64_t alpha = ToFixed(a.a, aMax);
 
   const int bpp = t.bytesPerPixel;
   for (int64_t row = rowFirst; row <= rowLast; ++row) {
@@ -716,31 +866,22 @@ void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedV
     if (!ctx.oneTexel) {
       s.u = ToFixed(pu.At(x0, yc), uMax);
       s.v = ToFixed(pv.At(x0, yc), vMax);
-      s.du = StepOf(s.u, ToFixed(pu.At(x1, yc), uMax), count);
-      s.dv = StepOf(s.v, ToFixed(pv.At(x1, yc), vMax), count);
+      StepsOf(s.u, ToFixed(pu.At(x1, yc), uMax), s.v, ToFixed(pv.At(x1, yc), vMax), count, &s.du,
+              &s.dv);
     }
-    s.a = ToFixed(pa.At(x0, yc), aMax);
-    s.da = StepOf(s.a, ToFixed(pa.At(x1, yc), aMax), count);
+    if (flatAlpha) {
+      s.a = alpha;
+    } else {
+      s.a = ToFixed(pa.At(x0, yc), aMax);
+      s.da = StepOf(s.a, ToFixed(pa.At(x1, yc), aMax), count);
+    }
     s.fs = ctx.fs;
     s.fd = ctx.fd;
-    ctx.span(ctx.target->Row(static_cast<int>(row)) + lo * bpp, count, ctx.tex, s);
+    int offset = 0;
+    int drawn = count;
+    if (!ctx.oneTexel && !SkipKeyedEnds(*ctx.summary, s, &offset, &drawn)) continue;
+    ctx.span(ctx.target->Row(static_cast<int>(row)) + (lo + offset) * bpp, drawn, ctx.tex, s);
   }
-}
-
-// True when every texel of the texture is the same; gives it. Stops at the
-// first texel that differs, so it costs little on an ordinary picture.
-bool OneTexel(const Surface& tex, uint32_t* texel) {
-  const size_t bpp = static_cast<size_t>(tex.bytesPerPixel);
-  const size_t rowBytes = static_cast<size_t>(tex.width) * bpp;
-  const uint8_t* first = tex.Row(0);
-  for (size_t x = bpp; x < rowBytes; x += bpp) {
-    if (std::memcmp(first, first + x, bpp) != 0) return false;
-  }
-  for (int y = 1; y < tex.height; ++y) {
-    if (std::memcmp(first, tex.Row(y), rowBytes) != 0) return false;
-  }
-  *texel = tex.Pixel(0, 0);
-  return true;
 }
 
 bool SurfaceUsable(const Surface& s) {
@@ -800,10 +941,10 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   // sampled, filtered or not: texel (0, 0) everywhere gives the same pixels
   // without stepping through the texture. Filtering rebuilds a 32-bit texel
   // without its top byte, so it stays where that byte is set.
-  uint32_t texel = 0;
-  const bool oneTexel = OneTexel(texture, &texel);
-  const bool keyed = texture.bytesPerPixel == 2 ? texel == 0 : (texel & 0x00FFFFFFu) == 0;
-  if (oneTexel && keyed) return;
+  const TexelSummary& summary = SummaryOf(texture);
+  const bool oneTexel = summary.oneTexel;
+  const uint32_t texel = summary.texel;
+  if (oneTexel && IsKeyTexel(texel, texture.bytesPerPixel)) return;
   const bool bilinear = state.bilinear && !(oneTexel && (texel >> 24) == 0);
 
   DrawContext ctx;
@@ -813,6 +954,7 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   ctx.fs = fs;
   ctx.fd = fd;
   ctx.oneTexel = oneTexel;
+  ctx.summary = &summary;
   // Triangle strip: (0, 1, 2) then (1, 2, 3).
   DrawTriangle(ctx, sv[0], sv[1], sv[2]);
   DrawTriangle(ctx, sv[1], sv[2], sv[3]);

@@ -9,6 +9,21 @@
 
 namespace media {
 
+// What the rasteriser found out about a texture's texels, kept until the
+// pixels change (see Surface::revision).
+struct TexelSummary {
+  bool found = false;
+  uint64_t revision = 0;  // of the surface when it was found
+  const uint8_t* pixels = nullptr;
+  int width = 0, height = 0, bytesPerPixel = 0, pitch = 0;
+  bool oneTexel = false;  // every texel is the same: `texel`
+  uint32_t texel = 0;
+  // For each texel row the first and last column that is not the colour key,
+  // and for each column the first and last such row; first > last when the
+  // whole row or column is the key.
+  std::vector<int32_t> rowFirst, rowLast, columnFirst, columnLast;
+};
+
 // A rectangle of pixels in the screen's own pixel format: 2 bytes per pixel
 // (5-6-5) on a 16-bit screen, 4 bytes per pixel (blue in the lowest byte,
 // red in the third, top byte unused and 0) on a 32-bit screen.
@@ -18,8 +33,14 @@ struct Surface {
   int bytesPerPixel = 4;
   int pitch = 0;  // bytes per row
   std::vector<uint8_t> pixels;
+  // Counts the writable accesses (Row and SetPixel of a surface that is not
+  // const): a texel summary taken at another count is out of date. Code that
+  // changes pixels another way must start a fresh surface or count here.
+  uint64_t revision = 0;
+  mutable TexelSummary summary;
 
   uint8_t* Row(int y) {
+    ++revision;
     return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch);
   }
   const uint8_t* Row(int y) const {

@@ -407,6 +407,64 @@ TEST_P(QuadRasterTest, PaddedTextureRowsDrawLikeRowsBackToBack) {
   }
 }
 
+// Stretches of key at the ends of a span are passed over without looking at
+// their texels. Drawn with the key (a) and with the key painted in a colour
+// of its own (b), every pixel must either match b or, where b shows the key's
+// colour, still hold what was there before.
+TEST_P(QuadRasterTest, KeyedStretchesAreSkippedExactly) {
+  const int bpp = GetParam();
+  std::mt19937 rng(31);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const Rgb marker{255, 255, 255};
+  const int modes[][2] = {{5, 6}, {5, 7}, {2, 1}, {3, 4}};
+  for (int round = 0; round < 240; ++round) {
+    if (round % 40 == 0) rng.seed(static_cast<unsigned>(round));
+    // Keyed borders of different depths per row and column, and keyed holes.
+    const int w = pick(8, 70), h = pick(8, 70);
+    const int holeX = pick(0, w), holeY = pick(0, h), holeSize = pick(0, 12);
+    std::vector<int> rowEdge(static_cast<size_t>(h)), columnEdge(static_cast<size_t>(w));
+    for (int& e : rowEdge) e = pick(0, w / 2);
+    for (int& e : columnEdge) e = pick(0, h);
+    auto keyed = [&](int x, int y) {
+      return x < rowEdge[static_cast<size_t>(y)] || y >= columnEdge[static_cast<size_t>(x)] ||
+             (std::abs(x - holeX) < holeSize && std::abs(y - holeY) < holeSize);
+    };
+    auto texel = [&](int x, int y) { return Rgb{(x * 37 + y) % 200 + 8, 90, (y * 11) % 240}; };
+    const Surface withKey = MakeSurface(w, h, bpp, [&](int x, int y) {
+      return keyed(x, y) ? Rgb{0, 0, 0} : texel(x, y);
+    });
+    const Surface marked =
+        MakeSurface(w, h, bpp, [&](int x, int y) { return keyed(x, y) ? marker : texel(x, y); });
+    QuadShape shape = media::QuadShapeMake(pick(4, 160), pick(4, 120));
+    // Mostly near a quarter turn, where spans run along texel rows or columns.
+    media::QuadShapeRotate(
+        shape, round % 5 == 4 ? pick(0, 359) : (90 * pick(0, 3) + pick(-3, 3) + 360) % 360, 0);
+    QuadVertex v[4];
+    media::QuadShapePlace(shape, pick(-60, 100), pick(-60, 80), pick(1, 255), v);
+    if (round % 3 == 0) {
+      for (QuadVertex& corner : v) corner.color = (corner.color & 0x00FFFFFFu) | (rng() << 24);
+    }
+    QuadDrawState st;
+    st.srcBlend = modes[round % 4][0];
+    st.dstBlend = modes[round % 4][1];
+    const Surface before = MakeSurface(120, 90, bpp, [&](int, int) {
+      return Rgb{static_cast<int>(rng() % 256), 60, static_cast<int>(rng() % 256)};
+    });
+    Surface a = before, b = before, where = Solid(120, 90, bpp, {0, 0, 0});
+    media::RasterizeQuad(a, withKey, v, st);
+    media::RasterizeQuad(b, marked, v, st);
+    QuadDrawState opaque;
+    opaque.srcBlend = 2;
+    opaque.dstBlend = 1;
+    media::RasterizeQuad(where, marked, v, opaque);
+    for (int y = 0; y < 90; ++y)
+      for (int x = 0; x < 120; ++x) {
+        const uint32_t want = At(where, x, y) == marker ? Raw(before, x, y) : Raw(b, x, y);
+        ASSERT_EQ(Raw(a, x, y), want) << x << "," << y << " round " << round;
+      }
+  }
+}
+
 std::string DepthName(const ::testing::TestParamInfo<int>& p) {
   return p.param == 2 ? "16bit" : "32bit";
 }
@@ -720,6 +778,32 @@ TEST_F(Quad3DTest, SharesTheImagePixelsAndFollowsAReopenedScreen) {
   Quad3DShow(9, 316, 196);
   Quad3DEnd();
   EXPECT_EQ(At(Back(), 319, 199), (Rgb{255, 255, 255}));
+}
+
+// Painting into a texture image between batches shows at the next draw, even
+// where the texture was the key before.
+TEST_F(Quad3DTest, TexelsPaintedIntoAShownTextureAreDrawn) {
+  ASSERT_NE(ScreenOpen(800, 600, 32, "x"), 0);
+  MakeTexture(5, 8, 8, {0, 0, 0});
+  media::ImageFind(5)->surface.SetPixel(7, 7, 0x00FFFFFFu);
+  ASSERT_EQ(Quad3DCreate(9, 5), 1);
+  for (int turn : {0, 90}) {
+    Quad3DRotate(9, turn, 0);
+    ScreenClear(1, 1, 1);
+    ASSERT_EQ(Quad3DBegin(), 1);
+    Quad3DShow(9, 100, 100);
+    Quad3DEnd();
+    EXPECT_EQ(At(Back(), 101, 101), (Rgb{1, 1, 1}));
+  }
+  ASSERT_EQ(DrawBegin(SpriteOutput(5)), 1);
+  DrawBox(0, 0, 8, 8, 40 | (50 << 8) | (60 << 16));
+  DrawEnd();
+  ScreenClear(1, 1, 1);
+  ASSERT_EQ(Quad3DBegin(), 1);
+  Quad3DShow(9, 100, 100);
+  Quad3DEnd();
+  EXPECT_EQ(At(Back(), 101, 101), (Rgb{40, 50, 60}));
+  EXPECT_EQ(At(Back(), 106, 102), (Rgb{40, 50, 60}));
 }
 
 }  // namespace
