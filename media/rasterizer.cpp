@@ -838,49 +838,64 @@ void DrawTriangle(const DrawContext& ctx, const SnappedVertex& a, const SnappedV
   const bool flatAlpha = a.a == b.a && b.a == c.a;
   const int64_t alpha = ToFixed(a.a, aMax);
 
+  // Rows are set up a batch at a time and then drawn: setting up one row does
+  // not wait for another, so the processor overlaps their divisions, where
+  // setting up and drawing row after row would wait on each in turn.
+  struct RowSpan {
+    uint8_t* dst;
+    int count;
+    SpanSetup s;
+  };
+  constexpr int kBatch = 32;
+  RowSpan batch[kBatch];
   const int bpp = t.bytesPerPixel;
-  for (int64_t row = rowFirst; row <= rowLast; ++row) {
-    int64_t lo = 0;
-    int64_t hi = t.width - 1;
-    bool empty = false;
-    for (int i = 0; i < 3; ++i) {
-      const int64_t q = walks[i].q;
-      walks[i].Next();
-      if (edges[i].k > 0) {
-        lo = std::max(lo, -q);
-      } else if (edges[i].k < 0) {
-        hi = std::min(hi, q);
-      } else if (q < 0) {
-        empty = true;
+  for (int64_t first = rowFirst; first <= rowLast; first += kBatch) {
+    const int64_t last = std::min<int64_t>(rowLast, first + kBatch - 1);
+    int spans = 0;
+    for (int64_t row = first; row <= last; ++row) {
+      int64_t lo = 0;
+      int64_t hi = t.width - 1;
+      bool empty = false;
+      for (int i = 0; i < 3; ++i) {
+        const int64_t q = walks[i].q;
+        walks[i].Next();
+        if (edges[i].k > 0) {
+          lo = std::max(lo, -q);
+        } else if (edges[i].k < 0) {
+          hi = std::min(hi, q);
+        } else if (q < 0) {
+          empty = true;
+        }
       }
-    }
-    if (empty || lo > hi) continue;
+      if (empty || lo > hi) continue;
 
-    const int count = static_cast<int>(hi - lo + 1);
-    const double yc = static_cast<double>(row) + 0.5;
-    const double x0 = static_cast<double>(lo) + 0.5;
-    const double x1 = static_cast<double>(hi) + 0.5;
-    // Values at both ends, clamped into the texture, then stepped linearly:
-    // every pixel in between stays inside the texture.
-    SpanSetup s{};
-    if (!ctx.oneTexel) {
-      s.u = ToFixed(pu.At(x0, yc), uMax);
-      s.v = ToFixed(pv.At(x0, yc), vMax);
-      StepsOf(s.u, ToFixed(pu.At(x1, yc), uMax), s.v, ToFixed(pv.At(x1, yc), vMax), count, &s.du,
-              &s.dv);
+      const int count = static_cast<int>(hi - lo + 1);
+      const double yc = static_cast<double>(row) + 0.5;
+      const double x0 = static_cast<double>(lo) + 0.5;
+      const double x1 = static_cast<double>(hi) + 0.5;
+      // Values at both ends, clamped into the texture, then stepped linearly:
+      // every pixel in between stays inside the texture.
+      SpanSetup s{};
+      if (!ctx.oneTexel) {
+        s.u = ToFixed(pu.At(x0, yc), uMax);
+        s.v = ToFixed(pv.At(x0, yc), vMax);
+        StepsOf(s.u, ToFixed(pu.At(x1, yc), uMax), s.v, ToFixed(pv.At(x1, yc), vMax), count, &s.du,
+                &s.dv);
+      }
+      if (flatAlpha) {
+        s.a = alpha;
+      } else {
+        s.a = ToFixed(pa.At(x0, yc), aMax);
+        s.da = StepOf(s.a, ToFixed(pa.At(x1, yc), aMax), count);
+      }
+      s.fs = ctx.fs;
+      s.fd = ctx.fd;
+      int offset = 0;
+      int drawn = count;
+      if (!ctx.oneTexel && !SkipKeyedEnds(*ctx.summary, s, &offset, &drawn)) continue;
+      batch[spans++] = {ctx.target->Row(static_cast<int>(row)) + (lo + offset) * bpp, drawn, s};
     }
-    if (flatAlpha) {
-      s.a = alpha;
-    } else {
-      s.a = ToFixed(pa.At(x0, yc), aMax);
-      s.da = StepOf(s.a, ToFixed(pa.At(x1, yc), aMax), count);
-    }
-    s.fs = ctx.fs;
-    s.fd = ctx.fd;
-    int offset = 0;
-    int drawn = count;
-    if (!ctx.oneTexel && !SkipKeyedEnds(*ctx.summary, s, &offset, &drawn)) continue;
-    ctx.span(ctx.target->Row(static_cast<int>(row)) + (lo + offset) * bpp, drawn, ctx.tex, s);
+    for (int k = 0; k < spans; ++k) ctx.span(batch[k].dst, batch[k].count, ctx.tex, batch[k].s);
   }
 }
 
