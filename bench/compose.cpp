@@ -4,7 +4,9 @@
 //
 // Prints the median of many frames per screen depth, and the median of each
 // part of the frame so that the bound is visible. Times are CPU time of the
-// composing thread.
+// composing thread. The frame is composed twice per depth: with stand-in
+// pictures painted here (a cloud band more solid than the game's), and with
+// the game's own built-in pictures.
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/catalog.h"
 #include "media/display.h"
 #include "media/draw.h"
 #include "media/quad3d.h"
@@ -57,6 +60,25 @@ Rgb Disc(int x, int y, int size, Rgb c) {
   return {static_cast<int>(c.r * k), static_cast<int>(c.g * k), static_cast<int>(c.b * k)};
 }
 
+// The game's own pictures under the numbers the frame uses.
+void CatchGameAssets() {
+  ImageDecoderPNG();
+  for (int n : {100, 110, 161, 162, 163, 200, 201}) {
+    SpriteCatch(n, assets::LocalImage(n), kSpriteModeTexture);
+    Quad3DCreate(n, n);
+  }
+  SpriteCatch(150, assets::LocalImage(150));
+}
+
+void MakeFade() {
+  SpriteCreate(600, 64, 64, kSpriteModeTexture);
+  DrawBegin(SpriteOutput(600));
+  DrawBox(0, 0, 64, 64, 8 | (8 << 8) | (8 << 16));
+  DrawEnd();
+  Quad3DCreate(600, 600);
+  Quad3DTransform(600, 0, 0, 860, 0, 860, 660, 0, 660);
+}
+
 void MakeAssets() {
   SpriteCreate(150, 8, 8);
   Paint(150, [](int x, int y) { return Disc(x, y, 8, {255, 160, 40}); });
@@ -87,12 +109,6 @@ void MakeAssets() {
   SpriteCreate(201, 64, 64, kSpriteModeTexture);
   Paint(201, [](int x, int y) { return Disc(x, y, 64, {150, 150, 150}); });
   Quad3DCreate(201, 201);
-  SpriteCreate(600, 64, 64, kSpriteModeTexture);
-  DrawBegin(SpriteOutput(600));
-  DrawBox(0, 0, 64, 64, 8 | (8 << 8) | (8 << 16));
-  DrawEnd();
-  Quad3DCreate(600, 600);
-  Quad3DTransform(600, 0, 0, 860, 0, 860, 660, 0, 660);
 }
 
 // CPU time of this thread: the machine may be shared, and waiting for a core
@@ -187,7 +203,7 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-void Run(int depth, const char* label) {
+void Run(int depth, const char* label, bool gamePictures) {
   platform::UseHeadless();
   SpriteSystemInit();
   DrawSystemInit();
@@ -197,7 +213,12 @@ void Run(int depth, const char* label) {
     std::printf("compose_frame_%s_median: failed to open screen\n", label);
     return;
   }
-  MakeAssets();
+  if (gamePictures) {
+    CatchGameAssets();
+  } else {
+    MakeAssets();
+  }
+  MakeFade();
   PartTimes t;
   for (int frame = 0; frame < 40; ++frame) ComposeFrame(frame, t);  // warm up
   t = PartTimes{};
@@ -219,7 +240,9 @@ void Run(int depth, const char* label) {
 }  // namespace
 
 int main() {
-  Run(32, "32bit");
-  Run(16, "16bit");
+  Run(32, "32bit", false);
+  Run(16, "16bit", false);
+  Run(32, "32bit_game_pictures", true);
+  Run(16, "16bit_game_pictures", true);
   return 0;
 }
