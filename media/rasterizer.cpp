@@ -12,7 +12,9 @@
 // of one colour (the fade overlay) is blended without fetching texels, and
 // the keyed stretches at the ends of a span (the empty half of a cloud band)
 // are passed over without fetching their texels: each texture keeps a summary
-// of where its unkeyed texels lie, found once until its pixels change.
+// of where its unkeyed texels lie, found once until its pixels change. Spans
+// that run along a texture row or column at about one texel per pixel fetch
+// neighbouring texels with one load (see RunFetch).
 
 #include "media/rasterizer.h"
 
@@ -213,6 +215,8 @@ struct SpanTexture {
   int64_t pitch;
   int width;
   int height;
+  const uint8_t* columns;  // the texture transposed, column x as row x; may be null
+  int64_t columnPitch;     // bytes from one column to the next there
 };
 
 // Everything one span needs besides where it writes.
@@ -251,9 +255,16 @@ class TexelWalk {
 
   // Offsets of the next four texels into `at`.
   void Next(int32_t* at) {
+    Offsets(at);
+    Advance();
+  }
+  // Offsets of the current four texels, and the step to the next four.
+  void Offsets(int32_t* at) const {
     const __m128i uv =
         _mm_or_si128(_mm_srli_epi32(u_, 16), _mm_slli_epi32(_mm_srai_epi32(v_, 16), 16));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_madd_epi16(uv, pitch_));
+  }
+  void Advance() {
     u_ = _mm_add_epi32(u_, du_);
     v_ = _mm_add_epi32(v_, dv_);
   }
@@ -270,6 +281,59 @@ class TexelWalk {
 bool Walkable(const SpanTexture& t, int bytesPerPixel) {
   return t.pitch / bytesPerPixel < 32768 && t.height < 32768;
 }
+
+// Neighbouring texels in one load. A span that runs close to a texture row at
+// about one texel per pixel (a sprite turned by a multiple of a quarter turn,
+// shown near its own size) shows neighbouring texels of one row in most groups
+// of pixels; close to a column, the neighbours of one column, which lie side by
+// side in the texture's transposed copy. A group is such a run exactly when its
+// first and last texel lie in one line, n - 1 texels apart in the direction of
+// travel: with less than two texels per pixel every step is then one texel.
+class RunFetch {
+ public:
+  RunFetch(const SpanTexture& t, const SpanSetup& s, int bytesPerPixel) : bpp_(bytesPerPixel) {
+    auto near = [](int64_t along, int64_t across) {
+      const int64_t a = along < 0 ? -along : along;
+      const int64_t c = across < 0 ? -across : across;
+      return a >= kFix / 2 && a < 2 * kFix && 8 * c <= a;
+    };
+    if (near(s.du, s.dv)) {
+      Set(t.pixels, t.pitch, s.u, s.v, s.du, s.dv);
+    } else if (t.columns != nullptr && near(s.dv, s.du)) {
+      Set(t.columns, t.columnPitch, s.v, s.u, s.dv, s.du);
+    }
+  }
+  bool Active() const { return base_ != nullptr; }
+
+  // The lowest of the n texels of the current group when they are a run (the
+  // group shows them in increasing order when `Forward`), else null.
+  const uint8_t* Run(int n) const {
+    const int64_t a0 = along_ >> 16, a1 = (along_ + (n - 1) * dAlong_) >> 16;
+    const int64_t line = across_ >> 16;
+    if (line != (across_ + (n - 1) * dAcross_) >> 16) return nullptr;
+    if (a1 - a0 != (dAlong_ > 0 ? n - 1 : 1 - n)) return nullptr;
+    return base_ + line * pitch_ + std::min(a0, a1) * bpp_;
+  }
+  bool Forward() const { return dAlong_ > 0; }
+  void Advance(int n) {
+    along_ += n * dAlong_;
+    across_ += n * dAcross_;
+  }
+
+ private:
+  void Set(const uint8_t* base, int64_t pitch, int64_t along, int64_t across, int64_t dAlong,
+           int64_t dAcross) {
+    base_ = base;
+    pitch_ = pitch;
+    along_ = along;
+    across_ = across;
+    dAlong_ = dAlong;
+    dAcross_ = dAcross;
+  }
+  int64_t bpp_;
+  const uint8_t* base_ = nullptr;
+  int64_t pitch_ = 0, along_ = 0, across_ = 0, dAlong_ = 0, dAcross_ = 0;
+};
 
 // Four 32-bit pixels at a time at one alpha; the same arithmetic as the
 // scalar Format32 blends, so results are identical. Returns how many pixels
@@ -333,12 +397,21 @@ int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSet
     return i;
   }
   TexelWalk walk(s, pitch);
+  RunFetch runs(tex, s, 4);
   for (; i + 4 <= count; i += 4) {
-    int32_t at[4];
-    walk.Next(at);
-    const __m128i src =
-        _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
-                       static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
+    __m128i src;
+    const uint8_t* run = runs.Active() ? runs.Run(4) : nullptr;
+    if (run != nullptr) {
+      src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run));
+      if (!runs.Forward()) src = _mm_shuffle_epi32(src, _MM_SHUFFLE(0, 1, 2, 3));
+    } else {
+      int32_t at[4];
+      walk.Offsets(at);
+      src = _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
+                           static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
+    }
+    walk.Advance();
+    runs.Advance(4);
     const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
     if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
     __m128i* where = reinterpret_cast<__m128i*>(dst + i);
@@ -417,15 +490,30 @@ int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const S
     return i;
   }
   TexelWalk walk(s, pitch);
+  RunFetch runs(tex, s, 2);
   for (; i + 8 <= count; i += 8) {
-    int32_t at[8];
-    walk.Next(at);
-    walk.Next(at + 4);
-    const __m128i src =
-        _mm_setr_epi16(static_cast<int16_t>(texels[at[0]]), static_cast<int16_t>(texels[at[1]]),
-                       static_cast<int16_t>(texels[at[2]]), static_cast<int16_t>(texels[at[3]]),
-                       static_cast<int16_t>(texels[at[4]]), static_cast<int16_t>(texels[at[5]]),
-                       static_cast<int16_t>(texels[at[6]]), static_cast<int16_t>(texels[at[7]]));
+    __m128i src;
+    const uint8_t* run = runs.Active() ? runs.Run(8) : nullptr;
+    if (run != nullptr) {
+      walk.Advance();
+      walk.Advance();
+      src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run));
+      if (!runs.Forward()) {
+        src = _mm_shufflelo_epi16(src, _MM_SHUFFLE(0, 1, 2, 3));
+        src = _mm_shufflehi_epi16(src, _MM_SHUFFLE(0, 1, 2, 3));
+        src = _mm_shuffle_epi32(src, _MM_SHUFFLE(1, 0, 3, 2));
+      }
+    } else {
+      int32_t at[8];
+      walk.Next(at);
+      walk.Next(at + 4);
+      src =
+          _mm_setr_epi16(static_cast<int16_t>(texels[at[0]]), static_cast<int16_t>(texels[at[1]]),
+                         static_cast<int16_t>(texels[at[2]]), static_cast<int16_t>(texels[at[3]]),
+                         static_cast<int16_t>(texels[at[4]]), static_cast<int16_t>(texels[at[5]]),
+                         static_cast<int16_t>(texels[at[6]]), static_cast<int16_t>(texels[at[7]]));
+    }
+    runs.Advance(8);
     const __m128i keyed = _mm_cmpeq_epi16(src, zero);
     if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
     __m128i* where = reinterpret_cast<__m128i*>(dst + i);
@@ -651,6 +739,8 @@ bool IsKeyTexel(uint32_t texel, int bytesPerPixel) {
 
 // Whether every texel is the same, and where the texels that are not the key
 // lie. One pass over the texture, kept in the surface until its pixels change.
+constexpr int64_t kMostTransposed = 1024 * 1024;  // texels
+
 const TexelSummary& SummaryOf(const Surface& tex) {
   TexelSummary& t = tex.summary;
   if (t.found && t.revision == tex.revision && t.pixels == tex.pixels.data() &&
@@ -671,9 +761,19 @@ const TexelSummary& SummaryOf(const Surface& tex) {
   t.rowLast.assign(static_cast<size_t>(tex.height), -1);
   t.columnFirst.assign(static_cast<size_t>(tex.width), tex.height);
   t.columnLast.assign(static_cast<size_t>(tex.width), -1);
+  // The transposed copy for textures up to a few megabytes.
+  const size_t bpp = static_cast<size_t>(tex.bytesPerPixel);
+  const bool transpose = static_cast<int64_t>(tex.width) * tex.height <= kMostTransposed;
+  t.columnPitch = transpose ? TexturePitch(tex.height, tex.bytesPerPixel) : 0;
+  t.columns.assign(static_cast<size_t>(t.columnPitch) * static_cast<size_t>(tex.width), 0);
   for (int y = 0; y < tex.height; ++y) {
     for (int x = 0; x < tex.width; ++x) {
       const uint32_t texel = tex.Pixel(x, y);
+      if (transpose) {
+        std::memcpy(t.columns.data() + static_cast<size_t>(x) * static_cast<size_t>(t.columnPitch) +
+                        static_cast<size_t>(y) * bpp,
+                    &texel, bpp);
+      }
       t.oneTexel = t.oneTexel && texel == t.texel;
       if (IsKeyTexel(texel, tex.bytesPerPixel)) continue;
       const size_t row = static_cast<size_t>(y), column = static_cast<size_t>(x);
@@ -964,7 +1064,12 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
 
   DrawContext ctx;
   ctx.target = &target;
-  ctx.tex = SpanTexture{texture.pixels.data(), texture.pitch, texture.width, texture.height};
+  ctx.tex = SpanTexture{texture.pixels.data(),
+                        texture.pitch,
+                        texture.width,
+                        texture.height,
+                        summary.columns.empty() ? nullptr : summary.columns.data(),
+                        summary.columnPitch};
   ctx.span = PickSpan(target.bytesPerPixel, bilinear, op);
   ctx.fs = fs;
   ctx.fd = fd;

@@ -22,6 +22,10 @@ struct TexelSummary {
   // and for each column the first and last such row; first > last when the
   // whole row or column is the key.
   std::vector<int32_t> rowFirst, rowLast, columnFirst, columnLast;
+  // The texels transposed: column x of the texture as row x, rows
+  // columnPitch bytes apart. Empty for a texture of one texel.
+  std::vector<uint8_t> columns;
+  int columnPitch = 0;
 };
 
 // A rectangle of pixels in the screen's own pixel format: 2 bytes per pixel

@@ -342,11 +342,19 @@ TEST_P(QuadRasterTest, TexelsFetchedSideBySideMatchOneByOne) {
   const Surface tex = MakeSurface(37, 29, bpp, [&](int, int) {
     return rng() % 4 == 0 ? Rgb{0, 0, 0} : Rgb{static_cast<int>(rng() % 256), 128, 40};
   });
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 300; ++round) {
     Surface opaque = Solid(90, 70, bpp, {0, 0, 0});
     Surface squared = opaque;
     QuadVertex v[4];
-    RandomPlace(rng, RandomShape(rng, 90, 70), 90, 70, v);
+    QuadShape shape = RandomShape(rng, 90, 70);
+    if (round % 3 == 0) {
+      // Near a quarter turn at about the texture's own size: runs of
+      // neighbouring texels along its rows or columns, either way round.
+      auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+      shape = media::QuadShapeMake(pick(25, 60), pick(20, 50));
+      media::QuadShapeRotate(shape, (90 * pick(0, 3) + pick(-3, 3) + 360) % 360, 0);
+    }
+    RandomPlace(rng, shape, 90, 70, v);
     for (QuadVertex& corner : v) corner.color |= 0xFF000000u;
     QuadDrawState st;
     media::RasterizeQuad(opaque, tex, v, st);
