@@ -396,6 +396,26 @@ int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSet
     }
     return i;
   }
+  // Four pixels from their texels: keyed texels leave the pixel as it is.
+  auto group = [&](__m128i src, __m128i d) {
+    const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
+    return _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, combine(src, d)));
+  };
+  // A span that does not end on a whole group ends with a group overlapping
+  // the last whole one, worked out from the pixels as they are before drawing
+  // and stored after it: the pixels they share get the same value twice.
+  const int tailAt = count > 4 && count % 4 != 0 ? count - 4 : -1;
+  __m128i tail = zero;
+  if (tailAt > 0) {
+    SpanSetup from = s;
+    from.u += s.du * tailAt;
+    from.v += s.dv * tailAt;
+    int32_t at[4];
+    TexelWalk(from, pitch).Offsets(at);
+    tail = group(_mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
+                                static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]])),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + tailAt)));
+  }
   TexelWalk walk(s, pitch);
   RunFetch runs(tex, s, 4);
   for (; i + 4 <= count; i += 4) {
@@ -415,9 +435,11 @@ int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSet
     const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
     if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
     __m128i* where = reinterpret_cast<__m128i*>(dst + i);
-    const __m128i d = _mm_loadu_si128(where);
-    const __m128i out = combine(src, d);
-    _mm_storeu_si128(where, _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out)));
+    _mm_storeu_si128(where, group(src, _mm_loadu_si128(where)));
+  }
+  if (tailAt > 0) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + tailAt), tail);
+    i = count;
   }
   return i;
 }
@@ -489,6 +511,28 @@ int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const S
     }
     return i;
   }
+  auto group = [&](__m128i src, __m128i d) {
+    const __m128i keyed = _mm_cmpeq_epi16(src, zero);
+    return _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, combine(src, d)));
+  };
+  // The overlapping last group, as in the 32-bit spans.
+  const int tailAt = count > 8 && count % 8 != 0 ? count - 8 : -1;
+  __m128i tail = zero;
+  if (tailAt > 0) {
+    SpanSetup from = s;
+    from.u += s.du * tailAt;
+    from.v += s.dv * tailAt;
+    TexelWalk tailWalk(from, pitch);
+    int32_t at[8];
+    tailWalk.Next(at);
+    tailWalk.Next(at + 4);
+    tail = group(
+        _mm_setr_epi16(static_cast<int16_t>(texels[at[0]]), static_cast<int16_t>(texels[at[1]]),
+                       static_cast<int16_t>(texels[at[2]]), static_cast<int16_t>(texels[at[3]]),
+                       static_cast<int16_t>(texels[at[4]]), static_cast<int16_t>(texels[at[5]]),
+                       static_cast<int16_t>(texels[at[6]]), static_cast<int16_t>(texels[at[7]])),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + tailAt)));
+  }
   TexelWalk walk(s, pitch);
   RunFetch runs(tex, s, 2);
   for (; i + 8 <= count; i += 8) {
@@ -517,9 +561,11 @@ int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const S
     const __m128i keyed = _mm_cmpeq_epi16(src, zero);
     if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
     __m128i* where = reinterpret_cast<__m128i*>(dst + i);
-    const __m128i d = _mm_loadu_si128(where);
-    const __m128i out = combine(src, d);
-    _mm_storeu_si128(where, _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, out)));
+    _mm_storeu_si128(where, group(src, _mm_loadu_si128(where)));
+  }
+  if (tailAt > 0) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + tailAt), tail);
+    i = count;
   }
   return i;
 }
