@@ -24,6 +24,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "media/blend_wide.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -277,6 +279,24 @@ class TexelWalk {
   }
   __m128i u_, v_, du_, dv_, pitch_;
 };
+
+// The wide one-colour blend for a pixel size, when the processor has AVX2 and
+// it is not switched off; else null.
+bool& WideAllowed() {
+  static bool allowed = true;
+  return allowed;
+}
+
+wide::OneColourBlend WideOneColourBlend(int bytesPerPixel) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (!avx2 || !WideAllowed()) return nullptr;
+  return bytesPerPixel == 4 ? wide::kBlendOneColour32 : wide::kBlendOneColour16;
+#else
+  (void)bytesPerPixel;
+  return nullptr;
+#endif
+}
 
 bool Walkable(const SpanTexture& t, int bytesPerPixel) {
   return t.pitch / bytesPerPixel < 32768 && t.height < 32768;
@@ -586,6 +606,15 @@ void DrawSpan(typename F::Pixel* dst, int count, const SpanTexture& tex, const S
     if (da == 0 && Walkable(tex, sizeof(Pixel))) {
       const bool oneTexel = kFlat && s.du == 0;
       if (oneTexel && F::IsKey(flatRow[u >> 16])) return;
+      if constexpr (kOp == Op::Blend) {
+        if (oneTexel) {
+          if (const wide::OneColourBlend blend = WideOneColourBlend(sizeof(Pixel))) {
+            const int done = blend(dst, count, flatRow[u >> 16], static_cast<uint32_t>(s.a >> 16));
+            dst += done;
+            count -= done;
+          }
+        }
+      }
       if constexpr (std::is_same_v<F, Format32>) {
         i = oneTexel ? DrawSpanSse2<kOp, true>(dst, count, tex, s)
                      : DrawSpanSse2<kOp, false>(dst, count, tex, s);
@@ -1124,6 +1153,14 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   // Triangle strip: (0, 1, 2) then (1, 2, 3).
   DrawTriangle(ctx, sv[0], sv[1], sv[2]);
   DrawTriangle(ctx, sv[1], sv[2], sv[3]);
+}
+
+void RasterizerUseWideKernels(bool use) {
+#if defined(__SSE2__)
+  WideAllowed() = use;
+#else
+  (void)use;
+#endif
 }
 
 // --- Quad shapes --------------------------------------------------------------

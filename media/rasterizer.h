@@ -87,4 +87,9 @@ void QuadShapePlace(const QuadShape& shape, int x, int y, int alpha, QuadVertex 
 void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
                    const QuadDrawState& state);
 
+// Whether processors with AVX2 blend one colour (the fade) thirty-two bytes at
+// a time; on by default. The pixels are the same either way: tests switch it
+// off to compare.
+void RasterizerUseWideKernels(bool use);
+
 }  // namespace media
