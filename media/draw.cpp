@@ -267,15 +267,19 @@ void DrawText(const std::string& text) {
   // worked out once per text.
   std::array<uint32_t, 256> onWhite{};
   std::array<bool, 256> known{};
+  // The columns of the bitmap that fall on the surface.
+  const int64_t left = static_cast<int64_t>(s.textX);
+  const int first = static_cast<int>(std::clamp<int64_t>(-left, 0, bitmap.width));
+  const int last = static_cast<int>(std::clamp<int64_t>(surface->width - left, 0, bitmap.width));
+  const size_t bpp = static_cast<size_t>(surface->bytesPerPixel);
   for (int by = 0; by < bitmap.height; ++by) {
     const int64_t py = static_cast<int64_t>(s.textY) + by;
     if (py < 0 || py >= surface->height) continue;
-    for (int bx = 0; bx < bitmap.width; ++bx) {
-      const int64_t px = static_cast<int64_t>(s.textX) + bx;
-      if (px < 0 || px >= surface->width) continue;
-      const uint32_t coverage =
-          bitmap.coverage[static_cast<size_t>(by) * static_cast<size_t>(bitmap.width) +
-                          static_cast<size_t>(bx)];
+    const uint8_t* cover = bitmap.coverage.data() + static_cast<size_t>(by) * bitmap.width;
+    uint8_t* row = surface->Row(static_cast<int>(py));
+    for (int bx = first; bx < last; ++bx) {
+      const uint32_t coverage = cover[bx];
+      uint8_t* at = row + static_cast<size_t>(left + bx) * bpp;
       uint32_t value;
       if (opaque) {
         if (!known[coverage]) {
@@ -285,11 +289,11 @@ void DrawText(const std::string& text) {
         value = onWhite[coverage];
       } else {
         if (coverage == 0) continue;
-        value = BlendedPixel(
-            Decompose(*surface, surface->Pixel(static_cast<int>(px), static_cast<int>(py))), ink,
-            coverage);
+        uint32_t under = 0;
+        std::memcpy(&under, at, bpp);
+        value = BlendedPixel(Decompose(*surface, under), ink, coverage);
       }
-      surface->SetPixel(static_cast<int>(px), static_cast<int>(py), value);
+      std::memcpy(at, &value, bpp);
     }
   }
   s.textX += bitmap.width;

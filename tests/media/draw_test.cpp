@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "media/display.h"
 #include "media/sprites.h"
@@ -182,6 +184,46 @@ TEST_F(DrawTest, TextStandsInWhiteCellsAndAdvancesThePosition) {
     for (int x = 70; x <= right; ++x) dark += Screen(x, y) == 0;
   EXPECT_GT(dark, 20);  // black glyphs
   EXPECT_EQ(Changed(70, 10, right + 1, 10 + cellHeight, false), 0);
+}
+
+// Text over the left or right edge shows exactly its part on the screen, in
+// both text modes; a text drawn again after many others (so no longer kept
+// rendered) looks the same as the first time.
+TEST_F(DrawTest, TextClipsAtTheEdgesAndLooksTheSameWhenDrawnAgain) {
+  auto drawAt = [&](int x, int y, int32_t mode, const std::string& text) {
+    ASSERT_NE(DrawBegin(ScreenOutput()), 0);
+    DrawMode(mode);
+    DrawBox(319, 199, 1, 1, Rgb(200, 30, 60));
+    DrawLocate(x, y);
+    DrawText(text);
+    DrawEnd();
+  };
+  auto rows = [&](int y0) {
+    std::vector<uint32_t> pixels;
+    for (int y = y0; y < y0 + 20; ++y)
+      for (int x = 0; x < 320; ++x) pixels.push_back(Screen(x, y));
+    return pixels;
+  };
+  for (int32_t mode : {0, static_cast<int32_t>(kDrawTransparentText)}) {
+    ScreenClear(0, 0, 255);
+    drawAt(100, 20, mode, "Energie: 100");
+    const std::vector<uint32_t> whole = rows(20);
+    for (int shift : {-130, -40, 180, 300}) {
+      ScreenClear(0, 0, 255);
+      drawAt(100 + shift, 20, mode, "Energie: 100");
+      const std::vector<uint32_t> moved = rows(20);
+      for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 320; ++x) {
+          const int from = x - shift;
+          const uint32_t want = from >= 0 && from < 320 ? whole[y * 320 + from] : background_;
+          ASSERT_EQ(moved[y * 320 + x], want) << "mode " << mode << " shift " << shift;
+        }
+    }
+    for (int n = 0; n < 40; ++n) drawAt(0, 100, mode, "Text " + std::to_string(n));
+    ScreenClear(0, 0, 255);
+    drawAt(100, 20, mode, "Energie: 100");
+    EXPECT_EQ(rows(20), whole) << "mode " << mode;
+  }
 }
 
 TEST_F(DrawTest, TextColourFollowsBoxesAndResetsWithTheNextBracket) {
