@@ -5,7 +5,9 @@
 # a crash is kept in $1/crashes/. One summary line per target; fails when any
 # target found a crash.
 set -u
-build=$1
+# Absolute paths: a target may change the working directory (the preferences
+# reader works in the program's folder), and the corpus must still be found.
+build=$(cd "$1" && pwd)
 seconds=$2
 seeds=$build/seeds
 rm -rf "$seeds"
