@@ -752,22 +752,28 @@ int64_t StepOf(int64_t q0, int64_t q1, int count) {
   return static_cast<int64_t>(static_cast<double>(delta) / static_cast<double>(count - 1));
 }
 
+// trunc(a / d) and trunc(b / d) for d > 0 and |a|, |b|, d < 2^53, with one
+// division instruction for both where there is SSE2 (see "Exact division in
+// floating point").
+void TwoQuotients(int64_t a, int64_t b, int64_t d, int64_t* qa, int64_t* qb) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  const __m128d q = _mm_div_pd(_mm_set_pd(static_cast<double>(b), static_cast<double>(a)),
+                               _mm_set1_pd(static_cast<double>(d)));
+  *qa = _mm_cvttsd_si64(q);
+  *qb = _mm_cvttsd_si64(_mm_unpackhi_pd(q, q));
+#else
+  *qa = static_cast<int64_t>(static_cast<double>(a) / static_cast<double>(d));
+  *qb = static_cast<int64_t>(static_cast<double>(b) / static_cast<double>(d));
+#endif
+}
+
 // StepOf for two values over the same pixels at once.
 void StepsOf(int64_t p0, int64_t p1, int64_t q0, int64_t q1, int count, int64_t* dp, int64_t* dq) {
-#if defined(__SSE2__)
   if (count <= 1) {
     *dp = *dq = 0;
     return;
   }
-  const __m128d step =
-      _mm_div_pd(_mm_set_pd(static_cast<double>(q1 - q0), static_cast<double>(p1 - p0)),
-                 _mm_set1_pd(static_cast<double>(count - 1)));
-  *dp = _mm_cvttsd_si64(step);
-  *dq = _mm_cvttsd_si64(_mm_unpackhi_pd(step, step));
-#else
-  *dp = StepOf(p0, p1, count);
-  *dq = StepOf(q0, q1, count);
-#endif
+  TwoQuotients(p1 - p0, q1 - q0, count - 1, dp, dq);
 }
 
 struct SnappedVertex {
@@ -812,10 +818,12 @@ bool IsKeyTexel(uint32_t texel, int bytesPerPixel) {
   return bytesPerPixel == 2 ? texel == 0 : (texel & 0x00FFFFFFu) == 0;
 }
 
-// Whether every texel is the same, and where the texels that are not the key
-// lie. One pass over the texture, kept in the surface until its pixels change.
-constexpr int64_t kMostTransposed = 1024 * 1024;  // texels
+// Largest texture, in texels, that gets a transposed copy.
+constexpr int64_t kMostTransposed = 1024 * 1024;
 
+// Whether every texel is the same, where the texels that are not the key lie,
+// and the texels transposed. One pass over the texture, kept in the surface
+// until its pixels change.
 const TexelSummary& SummaryOf(const Surface& tex) {
   TexelSummary& t = tex.summary;
   if (t.found && t.revision == tex.revision && t.pixels == tex.pixels.data() &&
@@ -859,21 +867,6 @@ const TexelSummary& SummaryOf(const Surface& tex) {
     }
   }
   return t;
-}
-
-// trunc(a / d) and trunc(b / d) for d > 0 and |a|, |b|, d < 2^53, with one
-// division instruction for both where there is SSE2 (see "Exact division in
-// floating point").
-void TwoQuotients(int64_t a, int64_t b, int64_t d, int64_t* qa, int64_t* qb) {
-#if defined(__SSE2__)
-  const __m128d q = _mm_div_pd(_mm_set_pd(static_cast<double>(b), static_cast<double>(a)),
-                               _mm_set1_pd(static_cast<double>(d)));
-  *qa = _mm_cvttsd_si64(q);
-  *qb = _mm_cvttsd_si64(_mm_unpackhi_pd(q, q));
-#else
-  *qa = static_cast<int64_t>(static_cast<double>(a) / static_cast<double>(d));
-  *qb = static_cast<int64_t>(static_cast<double>(b) / static_cast<double>(d));
-#endif
 }
 
 // The pixels i = 0 .. count-1 of a span whose value q0 + dq x i falls in

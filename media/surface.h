@@ -23,7 +23,7 @@ struct TexelSummary {
   // whole row or column is the key.
   std::vector<int32_t> rowFirst, rowLast, columnFirst, columnLast;
   // The texels transposed: column x of the texture as row x, rows
-  // columnPitch bytes apart. Empty for a texture of one texel.
+  // columnPitch bytes apart. Empty for a texture too large to copy.
   std::vector<uint8_t> columns;
   int columnPitch = 0;
 };
