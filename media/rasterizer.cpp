@@ -228,6 +228,15 @@ struct SpanSetup {
   Factor fs, fd;
 };
 
+// The setup of the same span starting n pixels later, for texel lookups.
+SpanSetup FromPixel(const SpanSetup& s, int n) {
+  SpanSetup from = s;
+  from.u += s.du * n;
+  from.v += s.dv * n;
+  from.a += s.da * n;
+  return from;
+}
+
 template <class F>
 inline typename F::Pixel TexelAt(const SpanTexture& t, int x, int y) {
   typename F::Pixel p;
@@ -323,11 +332,11 @@ class RunFetch {
       Set(t.columns, t.columnPitch, s.v, s.u, s.dv, s.du);
     }
   }
-  bool Active() const { return base_ != nullptr; }
-
   // The lowest of the n texels of the current group when they are a run (the
-  // group shows them in increasing order when `Forward`), else null.
+  // group shows them in increasing order when `Forward`), else null; always
+  // null for a span that runs along neither rows nor columns.
   const uint8_t* Run(int n) const {
+    if (base_ == nullptr) return nullptr;
     const int64_t a0 = along_ >> 16, a1 = (along_ + (n - 1) * dAlong_) >> 16;
     const int64_t line = across_ >> 16;
     if (line != (across_ + (n - 1) * dAcross_) >> 16) return nullptr;
@@ -416,10 +425,16 @@ int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSet
     }
     return i;
   }
+  auto keyedOf = [&](__m128i src) { return _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero); };
   // Four pixels from their texels: keyed texels leave the pixel as it is.
-  auto group = [&](__m128i src, __m128i d) {
-    const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
+  auto group = [&](__m128i src, __m128i keyed, __m128i d) {
     return _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, combine(src, d)));
+  };
+  auto gather = [&](const TexelWalk& w) {
+    int32_t at[4];
+    w.Offsets(at);
+    return _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
+                          static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
   };
   // A span that does not end on a whole group ends with a group overlapping
   // the last whole one, worked out from the pixels as they are before drawing
@@ -427,35 +442,26 @@ int DrawSpanSse2(uint32_t* dst, int count, const SpanTexture& tex, const SpanSet
   const int tailAt = count > 4 && count % 4 != 0 ? count - 4 : -1;
   __m128i tail = zero;
   if (tailAt > 0) {
-    SpanSetup from = s;
-    from.u += s.du * tailAt;
-    from.v += s.dv * tailAt;
-    int32_t at[4];
-    TexelWalk(from, pitch).Offsets(at);
-    tail = group(_mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
-                                static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]])),
-                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + tailAt)));
+    const __m128i src = gather(TexelWalk(FromPixel(s, tailAt), pitch));
+    tail =
+        group(src, keyedOf(src), _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + tailAt)));
   }
   TexelWalk walk(s, pitch);
   RunFetch runs(tex, s, 4);
   for (; i + 4 <= count; i += 4) {
     __m128i src;
-    const uint8_t* run = runs.Active() ? runs.Run(4) : nullptr;
-    if (run != nullptr) {
+    if (const uint8_t* run = runs.Run(4)) {
       src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run));
       if (!runs.Forward()) src = _mm_shuffle_epi32(src, _MM_SHUFFLE(0, 1, 2, 3));
     } else {
-      int32_t at[4];
-      walk.Offsets(at);
-      src = _mm_setr_epi32(static_cast<int>(texels[at[0]]), static_cast<int>(texels[at[1]]),
-                           static_cast<int>(texels[at[2]]), static_cast<int>(texels[at[3]]));
+      src = gather(walk);
     }
     walk.Advance();
     runs.Advance(4);
-    const __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(src, rgbMask), zero);
+    const __m128i keyed = keyedOf(src);
     if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
     __m128i* where = reinterpret_cast<__m128i*>(dst + i);
-    _mm_storeu_si128(where, group(src, _mm_loadu_si128(where)));
+    _mm_storeu_si128(where, group(src, keyed, _mm_loadu_si128(where)));
   }
   if (tailAt > 0) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + tailAt), tail);
@@ -531,34 +537,34 @@ int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const S
     }
     return i;
   }
-  auto group = [&](__m128i src, __m128i d) {
-    const __m128i keyed = _mm_cmpeq_epi16(src, zero);
+  // Eight pixels from their texels, as in the 32-bit spans.
+  auto group = [&](__m128i src, __m128i keyed, __m128i d) {
     return _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, combine(src, d)));
+  };
+  // The next eight texels of a walk, which moves on past them.
+  auto gather = [&](TexelWalk& w) {
+    int32_t at[8];
+    w.Next(at);
+    w.Next(at + 4);
+    return _mm_setr_epi16(static_cast<int16_t>(texels[at[0]]), static_cast<int16_t>(texels[at[1]]),
+                          static_cast<int16_t>(texels[at[2]]), static_cast<int16_t>(texels[at[3]]),
+                          static_cast<int16_t>(texels[at[4]]), static_cast<int16_t>(texels[at[5]]),
+                          static_cast<int16_t>(texels[at[6]]), static_cast<int16_t>(texels[at[7]]));
   };
   // The overlapping last group, as in the 32-bit spans.
   const int tailAt = count > 8 && count % 8 != 0 ? count - 8 : -1;
   __m128i tail = zero;
   if (tailAt > 0) {
-    SpanSetup from = s;
-    from.u += s.du * tailAt;
-    from.v += s.dv * tailAt;
-    TexelWalk tailWalk(from, pitch);
-    int32_t at[8];
-    tailWalk.Next(at);
-    tailWalk.Next(at + 4);
-    tail = group(
-        _mm_setr_epi16(static_cast<int16_t>(texels[at[0]]), static_cast<int16_t>(texels[at[1]]),
-                       static_cast<int16_t>(texels[at[2]]), static_cast<int16_t>(texels[at[3]]),
-                       static_cast<int16_t>(texels[at[4]]), static_cast<int16_t>(texels[at[5]]),
-                       static_cast<int16_t>(texels[at[6]]), static_cast<int16_t>(texels[at[7]])),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + tailAt)));
+    TexelWalk tailWalk(FromPixel(s, tailAt), pitch);
+    const __m128i src = gather(tailWalk);
+    tail = group(src, _mm_cmpeq_epi16(src, zero),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + tailAt)));
   }
   TexelWalk walk(s, pitch);
   RunFetch runs(tex, s, 2);
   for (; i + 8 <= count; i += 8) {
     __m128i src;
-    const uint8_t* run = runs.Active() ? runs.Run(8) : nullptr;
-    if (run != nullptr) {
+    if (const uint8_t* run = runs.Run(8)) {
       walk.Advance();
       walk.Advance();
       src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run));
@@ -568,20 +574,13 @@ int DrawSpanSse2Rgb565(uint16_t* dst, int count, const SpanTexture& tex, const S
         src = _mm_shuffle_epi32(src, _MM_SHUFFLE(1, 0, 3, 2));
       }
     } else {
-      int32_t at[8];
-      walk.Next(at);
-      walk.Next(at + 4);
-      src =
-          _mm_setr_epi16(static_cast<int16_t>(texels[at[0]]), static_cast<int16_t>(texels[at[1]]),
-                         static_cast<int16_t>(texels[at[2]]), static_cast<int16_t>(texels[at[3]]),
-                         static_cast<int16_t>(texels[at[4]]), static_cast<int16_t>(texels[at[5]]),
-                         static_cast<int16_t>(texels[at[6]]), static_cast<int16_t>(texels[at[7]]));
+      src = gather(walk);
     }
     runs.Advance(8);
     const __m128i keyed = _mm_cmpeq_epi16(src, zero);
     if (_mm_movemask_epi8(keyed) == 0xFFFF) continue;
     __m128i* where = reinterpret_cast<__m128i*>(dst + i);
-    _mm_storeu_si128(where, group(src, _mm_loadu_si128(where)));
+    _mm_storeu_si128(where, group(src, keyed, _mm_loadu_si128(where)));
   }
   if (tailAt > 0) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + tailAt), tail);
@@ -924,9 +923,7 @@ bool SkipKeyedEnds(const TexelSummary& t, SpanSetup& s, int* offset, int* count)
     PixelsWithin(s.v, s.dv, *count, lo * kFix, hi * kFix + (kFix - 1), &first, &last);
   }
   if (first > last) return false;
-  s.u += s.du * first;
-  s.v += s.dv * first;
-  s.a += s.da * first;
+  s = FromPixel(s, first);
   *offset = first;
   *count = last - first + 1;
   return true;
