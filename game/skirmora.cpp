@@ -405,7 +405,7 @@ ProgramHooks SkirmoraHooks() {
   return hooks;
 }
 
-bool SkirmoraStart() {
+bool SkirmoraStart(const SkirmoraOptions& options) {
   Game& g = TheGame();
   g.state = SkirmoraState{};
   SkirmoraState& s = g.state;
@@ -428,6 +428,7 @@ bool SkirmoraStart() {
   KeyboardInit();
   SoundSystemInit();
   ReadSettings(s.settings);
+  if (options.fullscreen >= 0) s.settings.fullscreen = options.fullscreen;
 
   ListNew(g.lists.shots);
   ListNew(g.lists.blasts);
@@ -491,8 +492,8 @@ bool SkirmoraFrame() {
   return goOn;
 }
 
-void SkirmoraMain() {
-  if (!SkirmoraStart()) return;
+void SkirmoraMain(const SkirmoraOptions& options) {
+  if (!SkirmoraStart(options)) return;
   while (SkirmoraFrame()) {
   }
 }

@@ -50,6 +50,11 @@ struct SkirmoraLists {
   ListHandle<SmokeItem> smoke;
 };
 
+// What the command line chose for one run.
+struct SkirmoraOptions {
+  int fullscreen = -1;  // 1 full screen, 0 a window, -1 as the Fullscreen setting says
+};
+
 SkirmoraState& SkirmoraGameState();
 SkirmoraLists& SkirmoraGameLists();
 
@@ -64,7 +69,7 @@ ProgramHooks SkirmoraHooks();
 // Start-up after the program frame: the three checks, keyboard and sound,
 // settings, lists, display, images, sounds, music. False when a check failed
 // (its message box has been shown); the way out is then to be taken.
-bool SkirmoraStart();
+bool SkirmoraStart(const SkirmoraOptions& options = {});
 
 // Runs one frame of the current screen, with the set-up of a screen that is
 // entered. False once the way out has been taken (Esc on the menu, the exit
@@ -79,6 +84,6 @@ void MatchRulesFrame(PlaneState planes[2], MatchState& match, SkirmoraLists& lis
                      const PlayerKeys keys[2], float movementFactor, MatchEffects& effects);
 
 // Start-up and frames until the way out. Does not run the end hooks.
-void SkirmoraMain();
+void SkirmoraMain(const SkirmoraOptions& options = {});
 
 }  // namespace game

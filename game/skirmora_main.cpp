@@ -14,17 +14,17 @@ const char kHelp[] =
     "  Esc leaves a match; on the menu it ends the game. Game controllers work too.\n"
     "\n"
     "Settings are read from Preferences.prefs next to the program or, when there is\n"
-    "none, from $XDG_CONFIG_HOME/skirmora/Preferences.prefs (~/.config/skirmora/).\n"
-    "\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n";
+    "none, from $XDG_CONFIG_HOME/skirmora/Preferences.prefs (~/.config/skirmora/).\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (CommandLineAnswered(argc, argv, "skirmora", kHelp)) return 0;
+  const CommandLine line = CommandLineRead(argc, argv, "skirmora", kHelp, DisplayOptions());
+  if (line.outcome != CommandLineOutcome::Run) return CommandLineExitCode(line);
+  game::SkirmoraOptions options;
+  options.fullscreen = CommandLineFullscreen(line);
   if (!platform::UseSdlOrReport("skirmora")) return 1;
   ProgramStart(game::SkirmoraHooks());
-  game::SkirmoraMain();
+  game::SkirmoraMain(options);
   ProgramEnd();
 }

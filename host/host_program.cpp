@@ -40,9 +40,9 @@ bool HostMatchFrame(HostSession& s) {
   return !keys.escReleased;
 }
 
-void HostMain(HostSession& s) {
+void HostMain(HostSession& s, const netplay::NetplayOptions& options) {
   StartWindowValues values;
-  if (!netplay::NetplayStart(&values)) return;
+  if (!netplay::NetplayStart(&values, options)) return;
   s.playerName = values.playerName;
   s.addressText = values.addressText;
   if (NetServerCreate(netplay::kGamePort) == 0) {

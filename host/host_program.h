@@ -3,12 +3,13 @@
 // screen and images, the server, the lobby and then the match.
 
 #include "host/host_session.h"
+#include "netplay/startup.h"
 
 namespace host {
 
 // Runs the program until its way out is to be taken. Does not run the end
 // hooks.
-void HostMain(HostSession& session);
+void HostMain(HostSession& session, const netplay::NetplayOptions& options = {});
 
 // One lobby frame: keys, network, step, console, presentation.
 void HostLobbyFrame(HostSession& session);

@@ -11,18 +11,18 @@ const char kHelp[] =
     "Joins a network biplane dogfight hosted by skirmora-host (TCP port 6832).\n"
     "\n"
     "Type your name and the host's address and press Client. Return says you are\n"
-    "ready; the host starts the match. Cursor left / right turn, Space fires, Esc leaves.\n"
-    "\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n";
+    "ready; the host starts the match. Cursor left / right turn, Space fires, Esc leaves.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (CommandLineAnswered(argc, argv, "skirmora-join", kHelp)) return 0;
+  const CommandLine line = CommandLineRead(argc, argv, "skirmora-join", kHelp, DisplayOptions());
+  if (line.outcome != CommandLineOutcome::Run) return CommandLineExitCode(line);
+  netplay::NetplayOptions options;
+  options.fullscreen = CommandLineFullscreen(line);
   if (!platform::UseSdlOrReport("skirmora-join")) return 1;
   ProgramStart(netplay::NetworkProgramHooks());
   join::JoinSession session;
-  join::JoinMain(session);
+  join::JoinMain(session, options);
   ProgramEnd();
 }

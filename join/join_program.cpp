@@ -38,9 +38,9 @@ bool JoinMatchFrame(JoinSession& s) {
   return !keys.escReleased;
 }
 
-void JoinMain(JoinSession& s) {
+void JoinMain(JoinSession& s, const netplay::NetplayOptions& options) {
   StartWindowValues values;
-  if (!netplay::NetplayStart(&values)) return;
+  if (!netplay::NetplayStart(&values, options)) return;
   s.playerName = values.playerName;
   s.addressText = values.addressText;
   std::vector<JoinAction> actions;

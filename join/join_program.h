@@ -3,12 +3,13 @@
 // screen and images, the lobby and then the match.
 
 #include "join/join_session.h"
+#include "netplay/startup.h"
 
 namespace join {
 
 // Runs the program until its way out is to be taken. Does not run the end
 // hooks.
-void JoinMain(JoinSession& session);
+void JoinMain(JoinSession& session, const netplay::NetplayOptions& options = {});
 
 // One lobby frame: keys, network, step, console, presentation.
 void JoinLobbyFrame(JoinSession& session);

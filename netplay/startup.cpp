@@ -70,7 +70,7 @@ void NetplayOpenScreen() {
   Quad3DQuality(0);
 }
 
-bool NetplayStart(StartWindowValues* values) {
+bool NetplayStart(StartWindowValues* values, [[maybe_unused]] const NetplayOptions& options) {
   if (!NetplayChecks()) return false;
   if (StartWindowShow(values) == 0) return false;
   NetplayOpenScreen();

@@ -16,6 +16,11 @@ namespace netplay {
 // turns are counted per frame, so both sides must agree on it.
 constexpr int32_t kNetFrameRate = 60;
 
+// What the command line chose for one run.
+struct NetplayOptions {
+  int fullscreen = -1;  // 1 full screen, 0 a window, -1 as the Fullscreen setting says
+};
+
 // The start-up and end hooks of the network programs, in their fixed order.
 ProgramHooks NetworkProgramHooks();
 
@@ -32,7 +37,7 @@ void NetplayOpenScreen();
 // Everything from the checks to the screen: the checks, the start window and,
 // once Host or Client was pressed, the screen with the images. False when the
 // program is to take its way out instead (a check failed, or Ende).
-bool NetplayStart(StartWindowValues* values);
+bool NetplayStart(StartWindowValues* values, const NetplayOptions& options = {});
 
 // The keys of one network frame, sampled once after the frame's keyboard poll.
 struct NetKeys {

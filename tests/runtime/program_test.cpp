@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/headless.h"
 #include "runtime/command_line.h"
@@ -81,18 +82,76 @@ TEST(ProgramDeathTest, EndRunsEveryEndHookOnceInOrderAndExitsWithZero) {
 
 }  // namespace
 
-TEST(CommandLine, HelpAndVersionAreAnsweredEverythingElseIgnored) {
-  const char* none[] = {"prog", "-x", "file"};
+namespace {
+
+const std::vector<CommandLineOption> kTestOptions = {{"--window", "", "a window"},
+                                                     {"--replay", "FILE", "show a replay"}};
+
+CommandLine Read(std::vector<const char*> words, std::string* out = nullptr,
+                 std::string* err = nullptr) {
+  words.insert(words.begin(), "prog");
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(CommandLineAnswered(3, none, "prog", "help text\n"));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  const char* version[] = {"prog", "--bogus", "--version"};
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(CommandLineAnswered(3, version, "prog", "help text\n"));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("prog ") + ProgramVersion() + "\n");
-  const char* help[] = {"prog", "--help"};
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(CommandLineAnswered(2, help, "prog", "help text\n"));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Usage: prog\n\nhelp text\n");
+  testing::internal::CaptureStderr();
+  CommandLine line = CommandLineRead(static_cast<int>(words.size()), words.data(), "prog",
+                                     "help text\n", kTestOptions);
+  std::string o = testing::internal::GetCapturedStdout();
+  std::string e = testing::internal::GetCapturedStderr();
+  if (out) *out = o;
+  if (err) *err = e;
+  return line;
+}
+
+}  // namespace
+
+TEST(CommandLine, HelpAndVersionAreAnsweredAndListTheOptions) {
+  std::string out;
+  CommandLine line = Read({"--bogus", "--version"}, &out);
+  EXPECT_EQ(line.outcome, CommandLineOutcome::Answered);
+  EXPECT_EQ(CommandLineExitCode(line), 0);
+  EXPECT_EQ(out, std::string("prog ") + ProgramVersion() + "\n");
+  for (const char* help : {"--help", "-h"}) {
+    line = Read({"--window", help}, &out);
+    EXPECT_EQ(line.outcome, CommandLineOutcome::Answered) << help;
+    EXPECT_EQ(out,
+              "Usage: prog [options]\n\nhelp text\n\n"
+              "  --window       a window\n"
+              "  --replay FILE  show a replay\n"
+              "  -h, --help     show this text\n"
+              "  --version      show the version\n")
+        << help;
+  }
   EXPECT_STRNE(ProgramVersion(), "0");
+}
+
+TEST(CommandLine, OptionsAndValuesAreTakenOtherWordsIgnoredUnknownOptionsReported) {
+  std::string err;
+  CommandLine line =
+      Read({"file", "--window", "--nope", "--replay", "a b.txt", "-"}, nullptr, &err);
+  EXPECT_EQ(line.outcome, CommandLineOutcome::Run);
+  EXPECT_EQ(err, "prog: unknown option --nope ignored (see --help)\n");
+  EXPECT_TRUE(line.Has("--window"));
+  EXPECT_FALSE(line.Has("--nope"));
+  EXPECT_EQ(line.Value("--replay"), "a b.txt");
+  EXPECT_EQ(Read({"--replay=x", "--replay=y"}).Value("--replay"), "y");
+  // The last of two contradicting options wins.
+  EXPECT_EQ(CommandLineFullscreen(Read({})), -1);
+  EXPECT_EQ(CommandLineFullscreen(
+                CommandLineRead(3, std::vector<const char*>{"p", "--fullscreen", "--window"}.data(),
+                                "p", "", DisplayOptions())),
+            0);
+  EXPECT_EQ(CommandLineFullscreen(
+                CommandLineRead(3, std::vector<const char*>{"p", "--window", "--fullscreen"}.data(),
+                                "p", "", DisplayOptions())),
+            1);
+}
+
+TEST(CommandLine, AMissingOrUnwantedValueIsRefusedWithExitCode2) {
+  std::string err;
+  CommandLine line = Read({"--replay"}, nullptr, &err);
+  EXPECT_EQ(line.outcome, CommandLineOutcome::Refused);
+  EXPECT_EQ(CommandLineExitCode(line), 2);
+  EXPECT_EQ(err, "prog: --replay needs a FILE\n");
+  line = Read({"--window=yes"}, nullptr, &err);
+  EXPECT_EQ(line.outcome, CommandLineOutcome::Refused);
+  EXPECT_EQ(err, "prog: --window takes no value\n");
 }
