@@ -17,20 +17,11 @@ constexpr float kPlaneWrapHeight = static_cast<float>(kScreenHeight) + 64.0f;
 // (its picture's body and wings lie around (34, 31); the shot is 8 x 8).
 constexpr float kAimX = 30.0f;
 constexpr float kAimY = 27.0f;
-// It fires only at a red plane its shot reaches within this many frames.
-constexpr int32_t kLongestShot = 110;
-// How close its shot must pass the point it aims at before it fires.
-constexpr float kFireToleranceX = 16.0f;
-constexpr float kFireToleranceY = 10.0f;
-// How far its aim is off at most, for each shot anew.
-constexpr float kAimErrorX = 16.0f;
-constexpr float kAimErrorY = 12.0f;
 // Frames an aim is kept when no shot is fired.
 constexpr int32_t kAimFramesMin = 40;
 constexpr int32_t kAimFramesMax = 90;
-// Frames between two presses of fire: a person cannot tap faster.
-constexpr int32_t kFireGapMin = 9;
-constexpr int32_t kFireGapMax = 20;
+// The longest a shot of any skill is followed.
+constexpr int32_t kLongestShotOfAny = 110;
 // Choosing the way to the red plane, in frames: a way out of a shot's reach
 // costs this much more, and the way chosen last frame (if its meeting point
 // moved less than kSameChoiceDistance pixels) this much less, so that it does
@@ -38,8 +29,9 @@ constexpr int32_t kFireGapMax = 20;
 constexpr float kOutOfReach = 200.0f;
 constexpr float kKeepChoice = 40.0f;
 constexpr float kSameChoiceDistance = 150.0f;
-// Predicted red plane positions: the frames of the delay, then a shot's flight.
-constexpr int32_t kPathLength = kOpponentDelay + kLongestShot + 1;
+// Predicted red plane positions: the frames of the delay, then a shot's flight
+// (a skill uses the first delay + longest shot + 1 of them).
+constexpr int32_t kPathLength = kOpponentLongestDelay + kLongestShotOfAny + 1;
 
 struct Path {
   std::array<float, kPathLength> x{};
@@ -69,8 +61,8 @@ int32_t RandomInt(OpponentState& op, int32_t lo, int32_t hi) {
 
 // A new aiming error, kept until the next shot or for a second or so.
 void NewAim(OpponentState& op) {
-  op.aimErrorX = RandomBetween(op, -kAimErrorX, kAimErrorX);
-  op.aimErrorY = RandomBetween(op, -kAimErrorY, kAimErrorY);
+  op.aimErrorX = RandomBetween(op, -op.skill.aimErrorX, op.skill.aimErrorX);
+  op.aimErrorY = RandomBetween(op, -op.skill.aimErrorY, op.skill.aimErrorY);
   op.aimFrames = RandomInt(op, kAimFramesMin, kAimFramesMax);
 }
 
@@ -123,12 +115,13 @@ struct Lead {
 };
 
 // The heading that makes a shot fired now meet the red plane seen through
-// the wrap at (ox, oy). `delay` is where "now" lies on the path.
-Lead LeadOn(const Path& path, int32_t delay, float cx, float cy, float ox, float oy, float aimX,
-            float aimY) {
+// the wrap at (ox, oy). `delay` is where "now" lies on the path, which the
+// skill uses up to `pathLength`.
+Lead LeadOn(const Path& path, int32_t pathLength, int32_t delay, float cx, float cy, float ox,
+            float oy, float aimX, float aimY) {
   Lead lead;
   int32_t k = 1;
-  const int32_t last = kPathLength - delay;
+  const int32_t last = pathLength - delay;
   for (int32_t pass = 0; pass < 6; ++pass) {
     size_t at = static_cast<size_t>(delay + k - 1);
     lead.dx = path.x[at] + ox + aimX - cx;
@@ -145,15 +138,16 @@ Lead LeadOn(const Path& path, int32_t delay, float cx, float cy, float ox, float
 // True when a shot fired now along `heading` passes close to where it aims.
 // The shot and the red plane are moved and wrapped round the screen as the
 // game does it, so shots across an edge count too.
-bool ShotWouldHit(const Path& path, int32_t delay, float cx, float cy, float heading, float aimX,
-                  float aimY, float margin) {
+bool ShotWouldHit(const Path& path, const OpponentSkill& skill, int32_t delay, float cx, float cy,
+                  float heading, float aimX, float aimY, float margin) {
+  const int32_t pathLength = skill.delay + skill.longestShot + 1;
   const float vx = std::cos(heading * kDegToRad) * kShotSpeed;
   const float vy = std::sin(heading * kDegToRad) * kShotSpeed;
   const float w = static_cast<float>(kScreenWidth);
   const float h = static_cast<float>(kScreenHeight);
   float sx = cx + std::cos(heading * kDegToRad) * kShotStart;
   float sy = cy + std::sin(heading * kDegToRad) * kShotStart;
-  for (int32_t k = 1; k <= kLongestShot && delay + k - 1 < kPathLength; ++k) {
+  for (int32_t k = 1; k <= skill.longestShot && delay + k - 1 < pathLength; ++k) {
     sx += vx;
     sy += vy;
     if (sx < -margin) sx = w + margin;
@@ -163,8 +157,8 @@ bool ShotWouldHit(const Path& path, int32_t delay, float cx, float cy, float hea
     size_t at = static_cast<size_t>(delay + k - 1);
     const float px = WrapPlaneCoordinate(path.x[at], kPlaneWrapWidth);
     const float py = WrapPlaneCoordinate(path.y[at], kPlaneWrapHeight);
-    float ex = (sx - (px + aimX)) / kFireToleranceX;
-    float ey = (sy - (py + aimY)) / kFireToleranceY;
+    float ex = (sx - (px + aimX)) / skill.fireToleranceX;
+    float ey = (sy - (py + aimY)) / skill.fireToleranceY;
     if (ex * ex + ey * ey < 1.0f) return true;
   }
   return false;
@@ -172,15 +166,41 @@ bool ShotWouldHit(const Path& path, int32_t delay, float cx, float cy, float hea
 
 }  // namespace
 
-void OpponentStart(OpponentState& op, uint32_t seed) {
+int32_t SkillFromSetting(int32_t value) {
+  return value == kSkillEasy || value == kSkillHard ? value : kSkillNormal;
+}
+
+OpponentSkill SkillValues(int32_t skill) {
+  OpponentSkill values;  // normal
+  if (skill == kSkillEasy) {
+    values.delay = kOpponentLongestDelay;
+    values.aimErrorX = 34.0f;
+    values.aimErrorY = 26.0f;
+    values.fireGapMin = 18;
+    values.fireGapMax = 36;
+  } else if (skill == kSkillHard) {
+    values.delay = 4;
+    values.aimErrorX = 3.0f;
+    values.aimErrorY = 2.0f;
+    values.fireToleranceX = 10.0f;
+    values.fireToleranceY = 7.0f;
+    values.longestShot = 100;
+    values.fireGapMin = 6;
+    values.fireGapMax = 7;
+  }
+  return values;
+}
+
+void OpponentStart(OpponentState& op, uint32_t seed, int32_t skill) {
   op = OpponentState{};
+  op.skill = SkillValues(skill);
   // Spread the seed's bits so that neighbouring seeds play differently.
   uint32_t r = seed * 2654435761u + 0x9E3779B9u;
   r ^= r >> 16;
   r *= 2246822519u;
   r ^= r >> 13;
   op.random = r != 0 ? r : 1u;
-  op.holdOff = RandomInt(op, kFireGapMin, kFireGapMax);
+  op.holdOff = RandomInt(op, op.skill.fireGapMin, op.skill.fireGapMax);
   NewAim(op);
 }
 
@@ -219,7 +239,9 @@ PlayerKeys OpponentKeys(OpponentState& op, const OpponentView& view) {
   // Its own plane it knows as it is now, the red plane only as it was `delay`
   // frames ago (fewer in the first frames of a match).
   const SeenPlane& own = view.own;
-  const int32_t delay = std::min(op.seenCount - 1, kOpponentDelay);
+  const OpponentSkill& skill = op.skill;
+  const int32_t delay = std::min(op.seenCount - 1, skill.delay);
+  const int32_t pathLength = skill.delay + skill.longestShot + 1;
   const SeenPlane& foe = SeenFramesAgo(op, delay);
 
   if (op.holdOff > 0) op.holdOff -= 1;
@@ -245,11 +267,11 @@ PlayerKeys OpponentKeys(OpponentState& op, const OpponentView& view) {
     for (int32_t i = -1; i <= 1; ++i) {
       for (int32_t j = -1; j <= 1; ++j) {
         Lead lead =
-            LeadOn(path, delay, cx, cy, static_cast<float>(i) * acrossX,
+            LeadOn(path, pathLength, delay, cx, cy, static_cast<float>(i) * acrossX,
                    static_cast<float>(j) * acrossY, kAimX + op.aimErrorX, kAimY + op.aimErrorY);
         float cost =
             std::fabs(AngleDiff(lead.heading, own.heading)) + static_cast<float>(lead.flight);
-        if (lead.flight > kLongestShot) cost += kOutOfReach;
+        if (lead.flight > skill.longestShot) cost += kOutOfReach;
         if (op.chosen && std::fabs(lead.dx - op.chosenDx) + std::fabs(lead.dy - op.chosenDy) <
                              kSameChoiceDistance) {
           cost -= kKeepChoice;
@@ -274,10 +296,10 @@ PlayerKeys OpponentKeys(OpponentState& op, const OpponentView& view) {
     // run into its own fire; then it holds fire.
     const bool outrunsShots = own.speed > kShotSpeed;
     if (!op.fireHeld && op.holdOff == 0 && view.ownShotsInAir < 6 && !foe.downed && !outrunsShots &&
-        ShotWouldHit(path, delay, cx, cy, heading, kAimX + op.aimErrorX, kAimY + op.aimErrorY,
-                     margin)) {
+        ShotWouldHit(path, skill, delay, cx, cy, heading, kAimX + op.aimErrorX,
+                     kAimY + op.aimErrorY, margin)) {
       keys.fireHeld = true;
-      op.holdOff = RandomInt(op, kFireGapMin, kFireGapMax);
+      op.holdOff = RandomInt(op, skill.fireGapMin, skill.fireGapMax);
       NewAim(op);
     }
   }

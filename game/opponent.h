@@ -18,8 +18,36 @@
 
 namespace game {
 
-// Frames between seeing a picture and acting on it (about a fifth of a second).
+// Its three strengths, as `[Start] Skill` names them. Normal is the pilot the
+// game has always had; easy sees later, aims worse and taps fire more slowly;
+// hard sees sooner, aims better and fires only at a likely hit.
+constexpr int32_t kSkillEasy = 1;
+constexpr int32_t kSkillNormal = 2;
+constexpr int32_t kSkillHard = 3;
+
+// The skill a setting names: 1, 2 or 3; anything else is normal.
+int32_t SkillFromSetting(int32_t value);
+
+// Frames between seeing a picture and acting on it at normal skill (about a
+// fifth of a second), and the longest delay of any skill.
 constexpr int32_t kOpponentDelay = 12;
+constexpr int32_t kOpponentLongestDelay = 24;
+
+// What a skill changes: how late it sees, how far its aim is off, how close a
+// shot must pass before it fires, how far it shoots and how fast it taps.
+struct OpponentSkill {
+  int32_t delay = kOpponentDelay;
+  float aimErrorX = 16.0f;
+  float aimErrorY = 12.0f;
+  float fireToleranceX = 16.0f;
+  float fireToleranceY = 10.0f;
+  int32_t longestShot = 110;
+  int32_t fireGapMin = 9;
+  int32_t fireGapMax = 20;
+};
+
+// The values of a skill (1, 2 or 3; anything else gives normal's).
+OpponentSkill SkillValues(int32_t skill);
 
 struct SeenPlane {
   float x = 0.0f;  // top-left corner of the plane's picture
@@ -38,10 +66,11 @@ struct OpponentView {
 };
 
 struct OpponentState {
+  OpponentSkill skill;
   uint32_t random = 1;  // its own generator (never 0)
   // The red plane in the last pictures, oldest overwritten first; `seenNext`
   // is where the next one goes and `seenCount` how many were stored this match.
-  std::array<SeenPlane, kOpponentDelay + 1> seen{};
+  std::array<SeenPlane, kOpponentLongestDelay + 1> seen{};
   int32_t seenNext = 0;
   int32_t seenCount = 0;
   bool fireHeld = false;  // its fire key was down last frame
@@ -57,8 +86,9 @@ struct OpponentState {
   bool chosen = false;
 };
 
-// Sets up the opponent for a new match; the seed chooses its chances.
-void OpponentStart(OpponentState& op, uint32_t seed);
+// Sets up the opponent for a new match at a skill (1, 2 or 3); the seed
+// chooses its chances.
+void OpponentStart(OpponentState& op, uint32_t seed, int32_t skill = kSkillNormal);
 
 // The picture the computer flying player 2 sees: both planes, which of them
 // is downed and how many of its own shots fly. Reads the shot list without

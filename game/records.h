@@ -68,6 +68,7 @@ struct GameSettings {
   int32_t port = 6832;                // read, not used by the local game
   int32_t color = 32;                 // read, not used: the full screen is always 32 bits
   int32_t fullscreen = 1;             // 0 = window, anything else = full screen
+  int32_t skill = 2;                  // the computer's: 1 easy, 2 normal, 3 hard
 };
 
 struct PlaneState {

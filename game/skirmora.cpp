@@ -188,7 +188,8 @@ void MatchSetUp() {
   s.computerPlayer2 = s.menu.item1Picture == kImageItem1Player;
   if (s.computerPlayer2) {
     OpponentStart(s.opponent,
-                  static_cast<uint32_t>(s.frames) * 31u + static_cast<uint32_t>(s.matches));
+                  static_cast<uint32_t>(s.frames) * 31u + static_cast<uint32_t>(s.matches),
+                  s.settings.skill);
   }
   SleepMs(1000);
   SoundPlay(kSoundEngine1, 1);
@@ -333,6 +334,7 @@ void ReadSettings(GameSettings& settings) {
   PrefsGroup("Start");
   settings.color = PrefsReadLong("Color", defaults.color);
   settings.fullscreen = PrefsReadLong("Fullscreen", defaults.fullscreen);
+  settings.skill = SkillFromSetting(PrefsReadLong("Skill", defaults.skill));
   PrefsClose();
 }
 

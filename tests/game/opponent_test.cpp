@@ -127,8 +127,8 @@ TEST(OpponentKeysTest, ItsChancesComeFromItsOwnSeededGenerator) {
 
 // --- Whole matches ---------------------------------------------------------------
 
-// A red player who does not look: the keys for one frame.
-using RedPilot = PlayerKeys (*)(int frame);
+// A red player: the keys for one frame, seeing both planes.
+using RedPilot = PlayerKeys (*)(int frame, const PlaneState planes[2]);
 
 struct MatchResult {
   int frames = 0;
@@ -140,7 +140,7 @@ struct MatchResult {
 
 // Red flown by `red`, blue by the computer, with the game's frame rules and a
 // 60 Hz frame clock, until a plane is downed or `limit` frames have passed.
-MatchResult PlayMatch(uint32_t seed, const RedPilot& red, int limit) {
+MatchResult PlayMatch(uint32_t seed, const RedPilot& red, int limit, int32_t skill = kSkillNormal) {
   PlaneState planes[2];
   MatchState match;
   SkirmoraLists lists;
@@ -148,7 +148,7 @@ MatchResult PlayMatch(uint32_t seed, const RedPilot& red, int limit) {
   PlaneReset(planes[0], 0);
   PlaneReset(planes[1], 1);
   OpponentState op;
-  OpponentStart(op, seed);
+  OpponentStart(op, seed, skill);
   MatchResult r;
   for (; r.frames < limit && match.downedPlayer == 0; ++r.frames) {
     const uint32_t ms = static_cast<uint32_t>(r.frames * 1000 / kFps);
@@ -159,7 +159,7 @@ MatchResult PlayMatch(uint32_t seed, const RedPilot& red, int limit) {
       inAir += e->payload.owner == 1.0f ? 1 : 0;
     }
     inAir = std::max(inAir, planes[1].liveShotCount);
-    PlayerKeys keys[2] = {red(r.frames),
+    PlayerKeys keys[2] = {red(r.frames, planes),
                           OpponentKeys(op, OpponentLook(planes, match, lists.shots))};
     r.broke =
         r.broke || (keys[1].turnLeft && keys[1].turnRight) || (keys[1].fireHeld && inAir >= 6);
@@ -172,7 +172,7 @@ MatchResult PlayMatch(uint32_t seed, const RedPilot& red, int limit) {
 }
 
 // Turns in circles of changing size and direction, with short straight legs.
-PlayerKeys Weaving(int frame) {
+PlayerKeys Weaving(int frame, const PlaneState*) {
   const int leg = (frame / 70) % 7;
   PlayerKeys keys;
   keys.turnLeft = leg == 0 || leg == 1 || leg == 4;
@@ -198,7 +198,7 @@ TEST_F(OpponentMatchTest, DownsAPlaneThatDoesNothingWithinAMinuteAndHitsAWeaving
   std::vector<double> seconds;
   for (uint32_t seed = 1; seed <= 20; ++seed) {
     MatchResult r = PlayMatch(
-        seed, [](int) { return PlayerKeys{}; }, 60 * kFps);
+        seed, [](int, const PlaneState*) { return PlayerKeys{}; }, 60 * kFps);
     EXPECT_EQ(r.downed, 1) << "seed " << seed << ", red energy " << r.redEnergy;
     EXPECT_EQ(r.blueEnergy, 100) << "seed " << seed;
     EXPECT_FALSE(r.broke) << "seed " << seed;
@@ -212,6 +212,46 @@ TEST_F(OpponentMatchTest, DownsAPlaneThatDoesNothingWithinAMinuteAndHitsAWeaving
     EXPECT_LE(r.redEnergy, 70) << "seed " << seed;
     EXPECT_FALSE(r.broke) << "seed " << seed;
   }
+}
+
+// The scripted good pilot of the game's scenario tests: turns towards the
+// blue plane and fires in short bursts when its nose points at it.
+PlayerKeys GoodPilot(int frame, const PlaneState planes[2]) {
+  const PlaneState& me = planes[0];
+  float target = std::atan2(planes[1].y - me.y, planes[1].x - me.x) * 180.0f / 3.14159265f;
+  float diff = std::fmod(target - me.heading + 540.0f, 360.0f) - 180.0f;
+  PlayerKeys keys;
+  keys.turnLeft = diff < -3.0f;
+  keys.turnRight = diff > 3.0f;
+  keys.fireHeld = std::fabs(diff) < 12.0f && frame % 6 < 3;
+  keys.fireReleased = std::fabs(diff) < 12.0f && frame % 6 == 3;
+  return keys;
+}
+
+TEST_F(OpponentMatchTest, EasyIsWeakerThanNormalAndNormalWeakerThanHard) {
+  EXPECT_EQ(SkillFromSetting(1), kSkillEasy);
+  EXPECT_EQ(SkillFromSetting(3), kSkillHard);
+  for (int32_t other : {0, 4, -2, 2}) EXPECT_EQ(SkillFromSetting(other), kSkillNormal) << other;
+  // Over the same seeds: the frames it takes to down a plane that does
+  // nothing, and the energy the good pilot has left when the match is over.
+  int frames[4] = {};
+  int redLeft[4] = {};
+  for (int32_t skill = kSkillEasy; skill <= kSkillHard; ++skill) {
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
+      MatchResult idle = PlayMatch(
+          seed, [](int, const PlaneState*) { return PlayerKeys{}; }, 60 * kFps, skill);
+      EXPECT_EQ(idle.downed, 1) << "skill " << skill << ", seed " << seed;
+      EXPECT_FALSE(idle.broke) << "skill " << skill << ", seed " << seed;
+      frames[skill] += idle.frames;
+      MatchResult fight = PlayMatch(seed, GoodPilot, 60 * kFps, skill);
+      EXPECT_FALSE(fight.broke) << "skill " << skill << ", seed " << seed;
+      redLeft[skill] += std::max(fight.redEnergy, 0);
+    }
+  }
+  EXPECT_GT(frames[kSkillEasy], frames[kSkillNormal]);
+  EXPECT_GT(frames[kSkillNormal], frames[kSkillHard]);
+  EXPECT_GT(redLeft[kSkillEasy], redLeft[kSkillNormal]);
+  EXPECT_GT(redLeft[kSkillNormal], redLeft[kSkillHard]);
 }
 
 TEST_F(OpponentMatchTest, StartOnePlayerGameGivesTheBluePlaneToTheComputer) {

@@ -194,6 +194,7 @@ TEST_F(SkirmoraTest, WithoutSettingsFileTheDefaultsAndFullScreenAreUsed) {
   EXPECT_EQ(S().settings.name1, "Spieler 1");
   EXPECT_EQ(S().settings.name2, "Spieler 2");
   EXPECT_EQ(S().settings.port, 6832);
+  EXPECT_EQ(S().settings.skill, 2);
   EXPECT_FALSE(S().windowed);
   EXPECT_EQ(WindowNumberHandle(0), 0);
   EXPECT_TRUE(hp_->MessageBoxes().empty());
@@ -214,9 +215,14 @@ TEST_F(SkirmoraTest, WithoutAFileNextToTheProgramTheUsersConfigFolderIsRead) {
   EXPECT_EQ(S().settings.name2, "Spieler 2");
   ProgramRunEndHooks();
   // A file next to the program wins.
-  Start("[Data]\nName2=Dora\n");
+  Start("[Data]\nName2=Dora\n[Start]\nSkill=3\n");
   EXPECT_EQ(S().settings.name1, "Spieler 1");
   EXPECT_EQ(S().settings.name2, "Dora");
+  EXPECT_EQ(S().settings.skill, 3);
+  ProgramRunEndHooks();
+  // A skill other than 1, 2 or 3 is normal.
+  Start("[Start]\nSkill=7\n");
+  EXPECT_EQ(S().settings.skill, 2);
   // An unset or relative config home means ~/.config.
   ::setenv("XDG_CONFIG_HOME", "relative", 1);
   const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
