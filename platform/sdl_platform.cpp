@@ -1,11 +1,15 @@
-// The real platform: SDL2 windows, rendering, keyboard state, game
-// controllers and audio, and the POSIX clocks.
+// The real platform: SDL2 windows, presentation, keyboard state, game
+// controllers and audio, and the POSIX clocks. Pictures reach a window through
+// an accelerated renderer where there is a GPU, and otherwise through the
+// window's own surface (shared memory on X11), which costs one copy; either
+// way an unchanged picture is not converted or sent again.
 #include "platform/sdl_platform.h"
 
 #include <SDL2/SDL.h>
-#include <sched.h>
+#include <errno.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -14,6 +18,8 @@
 
 #include "platform/controller_slots.h"
 #include "platform/keymap.h"
+#include "platform/present_path.h"
+#include "platform/sharp_scale.h"
 
 namespace platform {
 namespace {
@@ -65,6 +71,26 @@ constexpr SDL_GameControllerAxis kPadAxes[kControllerAxes] = {
     SDL_CONTROLLER_AXIS_RIGHTY, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_CONTROLLER_AXIS_TRIGGERRIGHT,
 };
 
+bool DebugWanted() {
+  const char* debug = std::getenv("SKIRMORA_DEBUG");
+  return debug != nullptr && debug[0] != '\0' && std::string(debug) != "0";
+}
+
+int BytesPerPixel(PixelLayout layout) {
+  return layout == PixelLayout::Rgb565 ? 2 : 4;
+}
+
+bool SameRect(const Rect& a, const Rect& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+// A window surface we can write 32-bit blue-lowest pixels into directly.
+bool SurfaceIsXrgb(const SDL_Surface* surface) {
+  const SDL_PixelFormat* f = surface->format;
+  return f->BytesPerPixel == 4 && f->Rmask == 0x00FF0000u && f->Gmask == 0x0000FF00u &&
+         f->Bmask == 0x000000FFu;
+}
+
 struct SdlWindow {
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
@@ -72,6 +98,21 @@ struct SdlWindow {
   int textureWidth = 0;
   int textureHeight = 0;
   PixelLayout textureLayout = PixelLayout::Xrgb8888;
+  // The nearest-scaled picture at a whole multiple, brought down to the fit
+  // with linear filtering (renderer path, uneven scales).
+  SDL_Texture* multiple = nullptr;
+  int multipleWidth = 0;
+  int multipleHeight = 0;
+  bool usesSurface = false;  // presents through the window surface
+  // Window surface path: the surface and the geometry last drawn into it.
+  SDL_Surface* surface = nullptr;
+  int surfaceWidth = 0;
+  int surfaceHeight = 0;
+  Rect pictureRect;
+  bool repaint = true;  // the whole window must be sent again (exposed, resized)
+  FrameMemory shown;    // the picture on screen, to find what changed
+  SharpScaler scaler;
+  std::vector<uint32_t> converted;  // for surfaces of another pixel format
   bool vsyncClaimed = false;
   bool vsyncDisproved = false;
   int fastPresents = 0;
@@ -89,6 +130,7 @@ class SdlPlatform : public Platform {
     pads_.clear();
     for (auto& [id, w] : windows_) ReleaseWindow(w);
     windows_.clear();
+    if (frameLog_ != nullptr) std::fclose(frameLog_);
     SDL_Quit();
   }
 
@@ -103,20 +145,16 @@ class SdlPlatform : public Platform {
   uint64_t Counter() override { return MonotonicMicros(); }
   uint64_t CounterFrequency() override { return kMicrosPerSecond; }
 
+  // Sleeps to the deadline on the monotonic clock (the counter's own), in
+  // one absolute sleep, so that an interrupted or late-started sleep neither
+  // drifts nor spins. The kernel wakes us within tens of microseconds, well
+  // inside a frame's margin; no spinning is needed.
   void WaitForCounter(uint64_t target) override {
-    for (;;) {
-      uint64_t now = MonotonicMicros();
-      if (now >= target) return;
-      uint64_t left = target - now;
-      if (left > 2000) {
-        // Sleep until about 1.5 ms before the deadline, then spin.
-        uint64_t nap = left - 1500;
-        timespec ts{static_cast<time_t>(nap / kMicrosPerSecond),
-                    static_cast<long>(nap % kMicrosPerSecond) * 1000L};
-        nanosleep(&ts, nullptr);
-      } else {
-        sched_yield();
-      }
+    const timespec deadline{static_cast<time_t>(target / kMicrosPerSecond),
+                            static_cast<long>(target % kMicrosPerSecond) * 1000L};
+    while (MonotonicMicros() < target) {
+      const int rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
+      if (rc != 0 && rc != EINTR) return;
     }
   }
 
@@ -265,23 +303,19 @@ class SdlPlatform : public Platform {
 
   void WindowPresent(int id, const PresentRequest& request) override {
     SdlWindow* w = Find(id);
-    if (w == nullptr || request.pixels == nullptr || request.width <= 0 || request.height <= 0)
+    if (w == nullptr || request.pixels == nullptr || request.width <= 0 || request.height <= 0 ||
+        request.pitch < request.width * BytesPerPixel(request.layout)) {
       return;
-    if (!EnsureTexture(*w, request)) return;
-    SDL_UpdateTexture(w->texture, nullptr, request.pixels, request.pitch);
-    SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
-    if (request.fitToWindow) {
-      SDL_RenderSetLogicalSize(w->renderer, request.width, request.height);
-      SDL_RenderClear(w->renderer);
-      SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
-    } else {
-      SDL_RenderSetLogicalSize(w->renderer, 0, 0);
-      SDL_RenderClear(w->renderer);
-      SDL_Rect dest{request.destX, request.destY, request.width, request.height};
-      SDL_RenderCopy(w->renderer, w->texture, nullptr, &dest);
     }
-    SDL_RenderPresent(w->renderer);
-    TrackVsync(*w);
+    LogPresent(id);
+    if (!w->usesSurface && w->renderer == nullptr) {
+      if (Choice().path == PresentPath::WindowSurface || !MakeRenderer(*w)) w->usesSurface = true;
+    }
+    if (w->usesSurface) {
+      PresentToSurface(*w, request);
+    } else {
+      PresentWithRenderer(*w, request);
+    }
   }
 
   bool PresentIsVsynced(int id) override {
@@ -441,24 +475,81 @@ class SdlPlatform : public Platform {
   }
 
   static void ReleaseWindow(SdlWindow& w) {
+    if (w.multiple) SDL_DestroyTexture(w.multiple);
     if (w.texture) SDL_DestroyTexture(w.texture);
     if (w.renderer) SDL_DestroyRenderer(w.renderer);
     if (w.window) SDL_DestroyWindow(w.window);
     w = SdlWindow{};
   }
 
-  bool EnsureTexture(SdlWindow& w, const PresentRequest& r) {
-    if (w.renderer == nullptr) {
-      SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-      w.renderer =
-          SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-      if (w.renderer == nullptr)
-        w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
-      if (w.renderer == nullptr) return false;
-      SDL_RendererInfo info;
-      w.vsyncClaimed = SDL_GetRendererInfo(w.renderer, &info) == 0 &&
-                       (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+  // The presentation path of this process, found out once: a renderer tried
+  // on a hidden window of its own tells whether SDL's renderer would run on
+  // a GPU or in software.
+  const PresentChoice& Choice() {
+    if (choiceMade_) return choice_;
+    choiceMade_ = true;
+    const char* forced = std::getenv("SKIRMORA_PRESENT");
+    const std::string force = forced != nullptr ? forced : "";
+    RendererProbe probe;
+    if (force != "surface" && force != "renderer") probe = ProbeRenderer();
+    choice_ = ChoosePresentPath(force, probe);
+    if (DebugWanted()) {
+      std::fprintf(
+          stderr, "skirmora: presenting through %s: %s\n",
+          choice_.path == PresentPath::Renderer ? "the accelerated renderer" : "the window surface",
+          choice_.reason.c_str());
     }
+    return choice_;
+  }
+
+  static RendererProbe ProbeRenderer() {
+    RendererProbe probe;
+    SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN);
+    if (window == nullptr) {
+      probe.error = SDL_GetError();
+      return probe;
+    }
+    SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
+    if (renderer == nullptr) {
+      probe.error = SDL_GetError();
+    } else {
+      probe.created = true;
+      SDL_RendererInfo info;
+      if (SDL_GetRendererInfo(renderer, &info) == 0) {
+        probe.name = info.name != nullptr ? info.name : "";
+        probe.accelerated = (info.flags & SDL_RENDERER_ACCELERATED) != 0;
+      }
+      if (probe.name.rfind("opengl", 0) == 0) {
+        // The renderer's context is current now; ask it who draws.
+        using GetString = const unsigned char* (*)(unsigned int);
+        constexpr unsigned int kGlRenderer = 0x1F01;
+        auto get = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+        const unsigned char* text = get != nullptr ? get(kGlRenderer) : nullptr;
+        if (text != nullptr) probe.glRenderer = reinterpret_cast<const char*>(text);
+      }
+      SDL_DestroyRenderer(renderer);
+    }
+    SDL_DestroyWindow(window);
+    return probe;
+  }
+
+  bool MakeRenderer(SdlWindow& w) {
+    w.renderer =
+        SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (w.renderer == nullptr) {
+      if (DebugWanted()) {
+        std::fprintf(stderr, "skirmora: no renderer for a window (%s); using its surface\n",
+                     SDL_GetError());
+      }
+      return false;
+    }
+    SDL_RendererInfo info;
+    w.vsyncClaimed = SDL_GetRendererInfo(w.renderer, &info) == 0 &&
+                     (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    return true;
+  }
+
+  bool EnsureTexture(SdlWindow& w, const PresentRequest& r) {
     if (w.texture == nullptr || w.textureWidth != r.width || w.textureHeight != r.height ||
         w.textureLayout != r.layout) {
       if (w.texture) SDL_DestroyTexture(w.texture);
@@ -466,12 +557,176 @@ class SdlPlatform : public Platform {
           r.layout == PixelLayout::Rgb565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
       w.texture =
           SDL_CreateTexture(w.renderer, format, SDL_TEXTUREACCESS_STREAMING, r.width, r.height);
+      w.shown.Forget();
       if (w.texture == nullptr) return false;
+      SDL_SetTextureScaleMode(w.texture, SDL_ScaleModeNearest);
       w.textureWidth = r.width;
       w.textureHeight = r.height;
       w.textureLayout = r.layout;
     }
     return true;
+  }
+
+  // The picture at k times its size, nearest texels, as a render target.
+  SDL_Texture* Multiple(SdlWindow& w, int width, int height) {
+    if (w.multiple == nullptr || w.multipleWidth != width || w.multipleHeight != height) {
+      if (w.multiple) SDL_DestroyTexture(w.multiple);
+      w.multiple = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET,
+                                     width, height);
+      if (w.multiple == nullptr) return nullptr;
+      SDL_SetTextureScaleMode(w.multiple, SDL_ScaleModeLinear);
+      w.multipleWidth = width;
+      w.multipleHeight = height;
+    }
+    return w.multiple;
+  }
+
+  // Renderer path: only changed rows are uploaded; drawing and presenting run
+  // every time, since presenting is what waits for the vertical blank.
+  void PresentWithRenderer(SdlWindow& w, const PresentRequest& r) {
+    if (!EnsureTexture(w, r)) return;
+    const RowSpan changed =
+        w.shown.Update(r.pixels, r.width, r.height, r.pitch, BytesPerPixel(r.layout));
+    if (!changed.Empty()) {
+      const SDL_Rect rows{0, changed.first, r.width, changed.end - changed.first};
+      SDL_UpdateTexture(w.texture, &rows,
+                        static_cast<const uint8_t*>(r.pixels) +
+                            static_cast<size_t>(r.pitch) * static_cast<size_t>(changed.first),
+                        r.pitch);
+    }
+    SDL_RenderSetLogicalSize(w.renderer, 0, 0);
+    SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(w.renderer);
+    if (r.fitToWindow) {
+      int outWidth = 0, outHeight = 0;
+      SDL_GetRendererOutputSize(w.renderer, &outWidth, &outHeight);
+      const Rect fit = FitPicture(r.width, r.height, outWidth, outHeight);
+      const SDL_Rect dest{fit.x, fit.y, fit.width, fit.height};
+      const int k =
+          std::max(SharpMultiple(r.width, fit.width), SharpMultiple(r.height, fit.height));
+      const bool whole = fit.width == r.width * k && fit.height == r.height * k;
+      SDL_Texture* multiple = nullptr;
+      if (!whole && k > 1 && SDL_RenderTargetSupported(w.renderer)) {
+        multiple = Multiple(w, r.width * k, r.height * k);
+      }
+      if (multiple != nullptr && SDL_SetRenderTarget(w.renderer, multiple) == 0) {
+        SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
+        SDL_SetRenderTarget(w.renderer, nullptr);
+        SDL_RenderCopy(w.renderer, multiple, nullptr, &dest);
+      } else {
+        // Whole multiples stay nearest; shrinking blends.
+        SDL_SetTextureScaleMode(w.texture, whole ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+        SDL_RenderCopy(w.renderer, w.texture, nullptr, &dest);
+        SDL_SetTextureScaleMode(w.texture, SDL_ScaleModeNearest);
+      }
+    } else {
+      SDL_Rect dest{r.destX, r.destY, r.width, r.height};
+      SDL_RenderCopy(w.renderer, w.texture, nullptr, &dest);
+    }
+    SDL_RenderPresent(w.renderer);
+    TrackVsync(w);
+  }
+
+  // Window surface path: the changed rows of the picture are written into
+  // the window's pixels (scaled to fit, or 1:1 at the destination) and only
+  // they are sent to the display. The bars and everything outside the picture
+  // are cleared when the window's size or the picture's place changes.
+  void PresentToSurface(SdlWindow& w, const PresentRequest& r) {
+    if (!surfaceHintSet_) {
+      // SDL would otherwise put a renderer behind the window surface.
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+      surfaceHintSet_ = true;
+    }
+    // Fetched every time: SDL makes a new one after the window's size changed.
+    SDL_Surface* surface = SDL_GetWindowSurface(w.window);
+    if (surface == nullptr || surface->w <= 0 || surface->h <= 0) return;
+    Rect dest = r.fitToWindow ? FitPicture(r.width, r.height, surface->w, surface->h)
+                              : Rect{r.destX, r.destY, r.width, r.height};
+    // The part of the picture that lands inside the window (1:1 may be cut).
+    int skipX = 0, skipY = 0;
+    if (!r.fitToWindow) {
+      skipX = std::max(0, -dest.x);
+      skipY = std::max(0, -dest.y);
+      dest.x += skipX;
+      dest.y += skipY;
+      dest.width = std::min(dest.width - skipX, surface->w - dest.x);
+      dest.height = std::min(dest.height - skipY, surface->h - dest.y);
+    }
+    const bool reshaped = surface != w.surface || surface->w != w.surfaceWidth ||
+                          surface->h != w.surfaceHeight || !SameRect(dest, w.pictureRect);
+    const RowSpan changed =
+        w.shown.Update(r.pixels, r.width, r.height, r.pitch, BytesPerPixel(r.layout));
+    const bool whole = reshaped || w.repaint;
+    if (!whole && changed.Empty()) return;  // the screen shows this picture already
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    const bool direct = SurfaceIsXrgb(surface);
+    if (reshaped && direct) {
+      ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
+    } else if (reshaped) {
+      SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    }
+    RowSpan rows;
+    if (dest.width > 0 && dest.height > 0) {
+      const int bpp = BytesPerPixel(r.layout);
+      const auto* pixels = static_cast<const uint8_t*>(r.pixels) +
+                           static_cast<size_t>(skipY) * static_cast<size_t>(r.pitch) +
+                           static_cast<size_t>(skipX) * static_cast<size_t>(bpp);
+      const int width = r.fitToWindow ? r.width : dest.width;
+      const int height = r.fitToWindow ? r.height : dest.height;
+      RowSpan from = reshaped || w.repaint ? RowSpan{0, height}
+                                           : RowSpan{changed.first - skipY, changed.end - skipY};
+      if (direct) {
+        auto* out = static_cast<uint8_t*>(surface->pixels) +
+                    static_cast<size_t>(dest.y) * static_cast<size_t>(surface->pitch) +
+                    static_cast<size_t>(dest.x) * 4;
+        rows = w.scaler.Scale(pixels, width, height, r.pitch, r.layout, out, dest.width,
+                              dest.height, surface->pitch, from);
+      } else {
+        // Another pixel format: scale into our own buffer, then convert.
+        w.converted.resize(static_cast<size_t>(dest.width) * static_cast<size_t>(dest.height));
+        rows = w.scaler.Scale(pixels, width, height, r.pitch, r.layout, w.converted.data(),
+                              dest.width, dest.height, dest.width * 4, from);
+        if (!rows.Empty()) {
+          auto* out =
+              static_cast<uint8_t*>(surface->pixels) +
+              static_cast<size_t>(dest.y + rows.first) * static_cast<size_t>(surface->pitch) +
+              static_cast<size_t>(dest.x) * surface->format->BytesPerPixel;
+          SDL_ConvertPixels(dest.width, rows.end - rows.first, SDL_PIXELFORMAT_RGB888,
+                            w.converted.data() +
+                                static_cast<size_t>(rows.first) * static_cast<size_t>(dest.width),
+                            dest.width * 4, surface->format->format, out, surface->pitch);
+        }
+      }
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    if (whole) {
+      SDL_UpdateWindowSurface(w.window);
+    } else if (!rows.Empty()) {
+      const SDL_Rect sent{dest.x, dest.y + rows.first, dest.width, rows.end - rows.first};
+      SDL_UpdateWindowSurfaceRects(w.window, &sent, 1);
+    }
+    w.surface = surface;
+    w.surfaceWidth = surface->w;
+    w.surfaceHeight = surface->h;
+    w.pictureRect = dest;
+    w.repaint = false;
+  }
+
+  // With SKIRMORA_FRAME_LOG naming a file, every present is written to it as
+  // "window microseconds", the monotonic time of the present; the whole-program
+  // benchmark reads frame intervals from it.
+  void LogPresent(int id) {
+    if (!frameLogChecked_) {
+      frameLogChecked_ = true;
+      const char* path = std::getenv("SKIRMORA_FRAME_LOG");
+      if (path != nullptr && path[0] != '\0') {
+        frameLog_ = std::fopen(path, "w");
+        if (frameLog_ != nullptr) setvbuf(frameLog_, nullptr, _IOLBF, 0);
+      }
+    }
+    if (frameLog_ != nullptr) {
+      std::fprintf(frameLog_, "%d %llu\n", id, static_cast<unsigned long long>(MonotonicMicros()));
+    }
   }
 
   // A renderer may claim vsync that the display does not deliver (virtual
@@ -560,6 +815,8 @@ class SdlPlatform : public Platform {
             break;
           case SDL_WINDOWEVENT_EXPOSED:
             ev.kind = EventKind::Exposed;
+            // What the display lost must be sent again, changed or not.
+            if (SdlWindow* w = Find(id)) w->repaint = true;
             break;
           default:
             return;
@@ -613,6 +870,11 @@ class SdlPlatform : public Platform {
   bool padsReady_ = false;
   bool padsFailed_ = false;
   int refresh_ = 0;
+  bool choiceMade_ = false;
+  PresentChoice choice_;
+  bool surfaceHintSet_ = false;
+  bool frameLogChecked_ = false;
+  std::FILE* frameLog_ = nullptr;
   SDL_AudioDeviceID audioDevice_ = 0;
   AudioCallback audioCallback_;
 };

@@ -1,0 +1,92 @@
+// The choice of presentation path and the changed-rows memory.
+#include "platform/present_path.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+bool IsSoftwareGl(const std::string& glRenderer) {
+  const std::string r = Lower(glRenderer);
+  for (const char* word : {"llvmpipe", "softpipe", "swrast", "software rasterizer", "lavapipe"}) {
+    if (r.find(word) != std::string::npos) return true;
+  }
+  return false;
+}
+
+PresentChoice ChoosePresentPath(const std::string& forced, const RendererProbe& probe) {
+  PresentChoice c;
+  if (forced == "surface") {
+    c.path = PresentPath::WindowSurface;
+    c.reason = "SKIRMORA_PRESENT=surface asks for it";
+    return c;
+  }
+  if (forced == "renderer") {
+    c.path = PresentPath::Renderer;
+    c.reason = "SKIRMORA_PRESENT=renderer asks for it";
+    return c;
+  }
+  if (!probe.created) {
+    c.path = PresentPath::WindowSurface;
+    c.reason = "no accelerated renderer" + (probe.error.empty() ? "" : " (" + probe.error + ")");
+    return c;
+  }
+  if (probe.name == "software" || !probe.accelerated) {
+    c.path = PresentPath::WindowSurface;
+    c.reason = "the renderer \"" + probe.name + "\" draws in software";
+    return c;
+  }
+  if (IsSoftwareGl(probe.glRenderer)) {
+    c.path = PresentPath::WindowSurface;
+    c.reason = "the renderer \"" + probe.name + "\" runs on " + probe.glRenderer +
+               ", a software rasteriser";
+    return c;
+  }
+  c.path = PresentPath::Renderer;
+  c.reason = "the renderer \"" + probe.name + "\" is accelerated" +
+             (probe.glRenderer.empty() ? "" : " (" + probe.glRenderer + ")");
+  return c;
+}
+
+RowSpan FrameMemory::Update(const void* pixels, int width, int height, int pitch,
+                            int bytesPerPixel) {
+  RowSpan span;
+  if (pixels == nullptr || width <= 0 || height <= 0 || bytesPerPixel <= 0) return span;
+  const int rowBytes = width * bytesPerPixel;
+  const auto* in = static_cast<const uint8_t*>(pixels);
+  const size_t row = static_cast<size_t>(rowBytes);
+  if (width != width_ || height != height_ || rowBytes != rowBytes_) {
+    width_ = width;
+    height_ = height;
+    rowBytes_ = rowBytes;
+    pixels_.resize(row * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+      std::memcpy(pixels_.data() + row * static_cast<size_t>(y),
+                  in + static_cast<size_t>(pitch) * static_cast<size_t>(y), row);
+    }
+    return RowSpan{0, height};
+  }
+  span.first = height;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* now = in + static_cast<size_t>(pitch) * static_cast<size_t>(y);
+    uint8_t* was = pixels_.data() + row * static_cast<size_t>(y);
+    if (std::memcmp(now, was, row) == 0) continue;
+    std::memcpy(was, now, row);
+    span.first = std::min(span.first, y);
+    span.end = y + 1;
+  }
+  if (span.end == 0) span.first = 0;
+  return span;
+}
+
+}  // namespace platform

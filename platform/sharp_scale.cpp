@@ -1,0 +1,177 @@
+// Fitting and sharp scaling of presented pictures: the plans per axis and the
+// scaler that applies them row by row.
+#include "platform/sharp_scale.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+
+Rect FitPicture(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight) {
+  Rect r;
+  if (pictureWidth <= 0 || pictureHeight <= 0 || windowWidth <= 0 || windowHeight <= 0) return r;
+  const int64_t pw = pictureWidth, ph = pictureHeight, ww = windowWidth, wh = windowHeight;
+  // The side that limits the fit takes the window's whole size; the other
+  // keeps the picture's shape, rounded to the nearest pixel.
+  if (ww * ph <= wh * pw) {
+    r.width = windowWidth;
+    r.height = static_cast<int>(std::max<int64_t>(1, (ww * ph * 2 + pw) / (pw * 2)));
+  } else {
+    r.height = windowHeight;
+    r.width = static_cast<int>(std::max<int64_t>(1, (wh * pw * 2 + ph) / (ph * 2)));
+  }
+  r.x = (windowWidth - r.width) / 2;
+  r.y = (windowHeight - r.height) / 2;
+  return r;
+}
+
+int SharpMultiple(int pictureSize, int fitSize) {
+  if (pictureSize <= 0 || fitSize <= pictureSize) return 1;
+  return (fitSize + pictureSize - 1) / pictureSize;
+}
+
+ScaleAxis PlanScaleAxis(int pictureSize, int outputSize) {
+  ScaleAxis axis;
+  if (pictureSize <= 0 || outputSize <= 0) return axis;
+  const size_t n = static_cast<size_t>(outputSize);
+  axis.source.resize(n);
+  axis.next.assign(n, 0);
+  const int64_t p = pictureSize, o = outputSize;
+  for (int64_t x = 0; x < o; ++x) {
+    int64_t first = 0;
+    int64_t weight = 0;
+    if (o >= p) {
+      // Output pixel x covers [x, x + 1) * p / o of the picture, less than
+      // one pixel: all in one pixel, or the end of one and the start of the
+      // next, weighted by the share of each.
+      const int64_t lo = x * p, hi = lo + p;  // in 1/o picture pixels
+      first = lo / o;
+      const int64_t boundary = (first + 1) * o;
+      if (hi > boundary) weight = ((hi - boundary) * kScaleWeightOne * 2 + p) / (p * 2);
+    } else {
+      // Shrinking: linear between the two pixels nearest the output pixel's
+      // centre, (x + 0.5) * p / o - 0.5 picture pixels.
+      const int64_t centre = (2 * x + 1) * p - o;  // in 1/(2o) picture pixels
+      if (centre > 0) {
+        first = centre / (2 * o);
+        weight = ((centre - first * 2 * o) * kScaleWeightOne + o) / (2 * o);
+      }
+    }
+    if (weight >= kScaleWeightOne) {
+      ++first;
+      weight = 0;
+    }
+    if (first >= p - 1) {
+      first = std::min(first, p - 1);
+      weight = 0;
+    }
+    axis.source[static_cast<size_t>(x)] = static_cast<int32_t>(first);
+    axis.next[static_cast<size_t>(x)] = static_cast<uint16_t>(weight);
+  }
+  return axis;
+}
+
+void ClearOutside(void* pixels, int width, int height, int pitch, const Rect& keep) {
+  if (pixels == nullptr || width <= 0 || height <= 0) return;
+  auto* base = static_cast<uint8_t*>(pixels);
+  const int left = std::clamp(keep.x, 0, width),
+            right = std::clamp(keep.x + keep.width, left, width);
+  const int top = std::clamp(keep.y, 0, height),
+            bottom = std::clamp(keep.y + keep.height, top, height);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = base + static_cast<size_t>(pitch) * static_cast<size_t>(y);
+    if (y < top || y >= bottom) {
+      std::memset(row, 0, static_cast<size_t>(width) * 4);
+      continue;
+    }
+    std::memset(row, 0, static_cast<size_t>(left) * 4);
+    std::memset(row + static_cast<size_t>(right) * 4, 0, static_cast<size_t>(width - right) * 4);
+  }
+}
+
+const uint32_t* SharpScaler::WideRow(const uint8_t* row, int width, PixelLayout layout) {
+  if (layout == PixelLayout::Xrgb8888) return reinterpret_cast<const uint32_t*>(row);
+  wide_.resize(static_cast<size_t>(width));
+  const auto* in = reinterpret_cast<const uint16_t*>(row);
+  for (int x = 0; x < width; ++x) wide_[static_cast<size_t>(x)] = WidenRgb565(in[x]);
+  return wide_.data();
+}
+
+// Picture row sourceRow scaled across to the output width, kept in one of two
+// slots so that the output rows sharing it scale it once.
+const uint32_t* SharpScaler::ScaledRow(const uint8_t* pixels, int pitch, PixelLayout layout,
+                                       int width, int sourceRow, int slotHint) {
+  for (int i = 0; i < 2; ++i) {
+    if (cached_[i] == sourceRow) return cache_[i].data();
+  }
+  // Replace the slot that does not hold the row the caller needs next to it.
+  const int slot = slotHint & 1;
+  std::vector<uint32_t>& out = cache_[slot];
+  out.resize(static_cast<size_t>(planOutWidth_));
+  const uint32_t* in =
+      WideRow(pixels + static_cast<size_t>(pitch) * static_cast<size_t>(sourceRow), width, layout);
+  const int32_t* source = columns_.source.data();
+  const uint16_t* next = columns_.next.data();
+  for (int x = 0; x < planOutWidth_; ++x) {
+    const uint32_t a = in[source[x]];
+    out[static_cast<size_t>(x)] = next[x] == 0 ? a : BlendPixels(a, in[source[x] + 1], next[x]);
+  }
+  cached_[slot] = sourceRow;
+  return out.data();
+}
+
+RowSpan SharpScaler::Scale(const void* pixels, int width, int height, int pitch, PixelLayout layout,
+                           void* out, int outWidth, int outHeight, int outPitch, RowSpan changed) {
+  if (pixels == nullptr || out == nullptr || width <= 0 || height <= 0 || outWidth <= 0 ||
+      outHeight <= 0) {
+    return {};
+  }
+  changed.first = std::max(changed.first, 0);
+  changed.end = std::min(changed.end, height);
+  if (changed.Empty()) return {};
+  const auto* in = static_cast<const uint8_t*>(pixels);
+  auto* dest = static_cast<uint8_t*>(out);
+  const size_t outRow = static_cast<size_t>(outWidth) * 4;
+  if (width == outWidth && height == outHeight) {
+    for (int y = changed.first; y < changed.end; ++y) {
+      const uint32_t* row =
+          WideRow(in + static_cast<size_t>(pitch) * static_cast<size_t>(y), width, layout);
+      std::memcpy(dest + static_cast<size_t>(outPitch) * static_cast<size_t>(y), row, outRow);
+    }
+    return changed;
+  }
+  if (width != planWidth_ || height != planHeight_ || outWidth != planOutWidth_ ||
+      outHeight != planOutHeight_) {
+    columns_ = PlanScaleAxis(width, outWidth);
+    rows_ = PlanScaleAxis(height, outHeight);
+    planWidth_ = width;
+    planHeight_ = height;
+    planOutWidth_ = outWidth;
+    planOutHeight_ = outHeight;
+  }
+  // Each call starts afresh: the picture differs from the last one.
+  cached_[0] = cached_[1] = -1;
+  RowSpan written{outHeight, 0};
+  for (int y = 0; y < outHeight; ++y) {
+    const int32_t s = rows_.source[static_cast<size_t>(y)];
+    const uint32_t w = rows_.next[static_cast<size_t>(y)];
+    const int32_t last = w == 0 ? s : s + 1;
+    if (last < changed.first) continue;
+    if (s >= changed.end) break;
+    written.first = std::min(written.first, y);
+    written.end = y + 1;
+    auto* target =
+        reinterpret_cast<uint32_t*>(dest + static_cast<size_t>(outPitch) * static_cast<size_t>(y));
+    const uint32_t* a = ScaledRow(in, pitch, layout, width, s, s);
+    if (w == 0) {
+      std::memcpy(target, a, outRow);
+      continue;
+    }
+    const uint32_t* b = ScaledRow(in, pitch, layout, width, s + 1, s + 1);
+    for (int x = 0; x < outWidth; ++x) target[x] = BlendPixels(a[x], b[x], w);
+  }
+  if (written.end == 0) written.first = 0;
+  return written;
+}
+
+}  // namespace platform
