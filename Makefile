@@ -38,6 +38,7 @@ test: test-plain test-asan
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && SDL_AUDIODRIVER=dummy "$$b"; done; true
+	@SDL_AUDIODRIVER=dummy bash bench/programs.sh $(BUILD); true
 
 # Builds the libFuzzer targets (clang, with the sanitizers) into $(FUZZ_BUILD).
 fuzz-build: deps
