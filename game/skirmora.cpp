@@ -12,6 +12,7 @@
 #include "media/quad3d.h"
 #include "media/sound.h"
 #include "media/sprites.h"
+#include "runtime/command_line.h"
 #include "runtime/frame.h"
 #include "runtime/net.h"
 #include "runtime/prefs.h"
@@ -59,6 +60,7 @@ int32_t LocalSecond() {
 
 void TakeWayOut() {
   SkirmoraState& s = TheGame().state;
+  s.recorder.End();
   s.screen = Screen::Ended;
 }
 
@@ -156,6 +158,88 @@ bool MenuFrame() {
 
 // --- Match -----------------------------------------------------------------------
 
+// The plane pictures turned back as the end of a match leaves them.
+void TurnPlanesBack() {
+  Quad3DBegin();
+  Quad3DRotate(kImagePlane1A, 270, 0);
+  Quad3DRotate(kImagePlane1B, 270, 0);
+  Quad3DRotate(kImagePlane2A, 270, 0);
+  Quad3DRotate(kImagePlane2B, 270, 0);
+  Quad3DEnd();
+}
+
+// What a recorded match starts from: the settings it shows, the random
+// generator and the values kept from the program's earlier frames.
+Replay ReplayMatchHeader(const SkirmoraState& s) {
+  Replay r;
+  r.kind = ReplayKind::Local;
+  r.version = ProgramVersion();
+  r.name1 = s.settings.name1;
+  r.name2 = s.settings.name2;
+  r.computer = s.computerPlayer2;
+  r.skill = s.settings.skill;
+  r.opponentSeed = s.opponentSeed;
+  const RandomState random = RandomSave();
+  r.random.words = random.words;
+  r.random.p1 = random.p1;
+  r.random.p2 = random.p2;
+  r.cloudOffset = s.match.cloudOffset;
+  r.fadeLevel = s.fadeLevel;
+  r.fpsText = s.match.shownFpsText;
+  for (int i = 0; i < 2; ++i) {
+    r.engineFrequency[i] = s.planes[i].lastEngineFrequency;
+    r.diveMeasure[i] = s.planes[i].diveMeasure;
+  }
+  r.smokeAngle = Quad3DAngle(kImageSmoke);
+  r.planesTurned = s.matches > 0;
+  return r;
+}
+
+void ReplayMatchRestore(SkirmoraState& s) {
+  const Replay& r = *s.replay;
+  s.settings.name1 = r.name1;
+  s.settings.name2 = r.name2;
+  s.settings.skill = r.skill;
+  s.computerPlayer2 = r.computer;
+  RandomState random;
+  random.words = r.random.words;
+  random.p1 = r.random.p1;
+  random.p2 = r.random.p2;
+  RandomRestore(random);
+  s.match.cloudOffset = r.cloudOffset;
+  s.fadeLevel = r.fadeLevel;
+  s.match.shownFpsText = r.fpsText;
+  for (int i = 0; i < 2; ++i) {
+    s.planes[i].lastEngineFrequency = r.engineFrequency[i];
+    s.planes[i].diveMeasure = r.diveMeasure[i];
+  }
+  Quad3DRotate(kImageSmoke, 0, 0);
+  Quad3DRotate(kImageSmoke, r.smokeAngle, 1);
+  if (r.planesTurned) TurnPlanesBack();
+  s.replayAt = 0;
+}
+
+// The frame clock of a match frame: measured, or as the replay recorded it.
+// False when the replay has no more frames.
+bool MatchClock(SkirmoraState& s) {
+  ReplayFrame& rf = s.replayFrame;
+  if (s.replay == nullptr) {
+    FrameClockTick(s.clock, ElapsedMs, true, s.planes);
+    rf = ReplayFrame{};
+    rf.tick = s.clock.frameCounter == 0;
+    rf.movementFactor = s.clock.movementFactor;
+    return true;
+  }
+  if (s.replayAt >= s.replay->frames.size()) return false;
+  rf = s.replay->frames[s.replayAt];
+  if (rf.tick) {
+    s.clock.movementFactor = rf.movementFactor;
+    s.planes[0].speed = rf.movementFactor;
+    s.planes[1].speed = rf.movementFactor;
+  }
+  return true;
+}
+
 void MatchSetUp() {
   SkirmoraState& s = TheGame().state;
   SkirmoraLists& l = TheGame().lists;
@@ -187,9 +271,13 @@ void MatchSetUp() {
   // the same match.
   s.computerPlayer2 = s.menu.item1Picture == kImageItem1Player;
   if (s.computerPlayer2) {
-    OpponentStart(s.opponent,
-                  static_cast<uint32_t>(s.frames) * 31u + static_cast<uint32_t>(s.matches),
-                  s.settings.skill);
+    s.opponentSeed = static_cast<uint32_t>(s.frames) * 31u + static_cast<uint32_t>(s.matches);
+    OpponentStart(s.opponent, s.opponentSeed, s.settings.skill);
+  }
+  if (s.replay != nullptr) {
+    ReplayMatchRestore(s);
+  } else if (s.recordReplays) {
+    s.recorder.Begin(ReplayMatchHeader(s), "skirmora", ElapsedMs());
   }
   SleepMs(1000);
   SoundPlay(kSoundEngine1, 1);
@@ -210,8 +298,14 @@ PlayerKeys ReadPlayerKeys(int32_t left, int32_t right, int32_t fire) {
 
 void HeadUpDisplay() {
   SkirmoraState& s = TheGame().state;
-  std::string t = FpsTextTick(s.fps, LocalSecond);
-  if (!t.empty() && t != s.match.shownFpsText) s.match.shownFpsText = t;
+  ReplayFrame& rf = s.replayFrame;
+  if (s.replay == nullptr) {
+    std::string t = FpsTextTick(s.fps, LocalSecond);
+    rf.fpsTextChanged = !t.empty() && t != s.match.shownFpsText;
+    if (rf.fpsTextChanged) s.match.shownFpsText = rf.fpsText = t;
+  } else if (rf.fpsTextChanged) {
+    s.match.shownFpsText = rf.fpsText;
+  }
   DrawBegin(ScreenOutput());
   DrawLocate(0, 0);
   DrawText("FPS: " + s.match.shownFpsText);
@@ -227,12 +321,7 @@ void HeadUpDisplay() {
 }
 
 void MatchCleanUp() {
-  Quad3DBegin();
-  Quad3DRotate(kImagePlane1A, 270, 0);
-  Quad3DRotate(kImagePlane1B, 270, 0);
-  Quad3DRotate(kImagePlane2A, 270, 0);
-  Quad3DRotate(kImagePlane2B, 270, 0);
-  Quad3DEnd();
+  TurnPlanesBack();
   for (int32_t sound = 1; sound <= 6; ++sound) SoundStop(sound);
 }
 
@@ -277,10 +366,13 @@ bool MatchFrame() {
   PlaneState* p = s.planes;
   MatchEffects& fx = MediaEffects();
 
-  FrameClockTick(s.clock, ElapsedMs, true, p);
+  if (!MatchClock(s)) return false;
+  ReplayFrame& rf = s.replayFrame;
   if (!PollWindow()) return false;
   KeyboardPoll();
-  if (KeyReleased(kKeyEsc)) m.quitRequest = 1;
+  if (s.replay != nullptr && KeyReleased(kKeyEsc)) return false;
+  if (s.replay == nullptr) rf.quit = KeyReleased(kKeyEsc) != 0;
+  if (rf.quit) m.quitRequest = 1;
   ScreenClear(170, 200, 255);
 
   PlayerKeys keys[2];
@@ -289,6 +381,11 @@ bool MatchFrame() {
     keys[1] = OpponentKeys(s.opponent, OpponentLook(p, m, l.shots));
   } else {
     keys[1] = ReadPlayerKeys(kKeyA, kKeyD, kKeyLeftCtrl);
+  }
+  // The keys as applied: recorded, or replayed in their place.
+  for (int i = 0; i < 2; ++i) {
+    if (s.replay != nullptr) keys[i] = rf.keys[i];
+    rf.keys[i] = keys[i];
   }
   MatchRulesFrame(p, m, l, keys, s.clock.movementFactor, fx);
 
@@ -310,8 +407,12 @@ bool MatchFrame() {
   Quad3DEnd();
   if (m.quitRequest == 1 && level == 255) m.endFlag = 1;
   EndFrame();
+  s.recorder.Frame(rf, ElapsedMs());
+  s.replayAt += 1;
 
   if (m.endFlag != 0) {
+    s.recorder.End();
+    if (s.replay != nullptr) return false;
     MatchCleanUp();
     s.screen = Screen::Menu;
     s.setUpPending = true;
@@ -431,6 +532,8 @@ bool SkirmoraStart(const SkirmoraOptions& options) {
   SoundSystemInit();
   ReadSettings(s.settings);
   if (options.fullscreen >= 0) s.settings.fullscreen = options.fullscreen;
+  s.recordReplays = options.recordReplays && options.replay == nullptr;
+  s.replay = options.replay;
 
   ListNew(g.lists.shots);
   ListNew(g.lists.blasts);
@@ -453,7 +556,7 @@ bool SkirmoraStart(const SkirmoraOptions& options) {
   MusicPlay();
   MusicVolume(100);
 
-  s.screen = Screen::Splash;
+  s.screen = s.replay != nullptr ? Screen::Match : Screen::Splash;
   s.setUpPending = true;
   return true;
 }

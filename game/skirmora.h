@@ -9,6 +9,8 @@
 
 #include "game/opponent.h"
 #include "game/records.h"
+#include "game/replay.h"
+#include "game/replay_file.h"
 #include "game/rules.h"
 #include "runtime/lists.h"
 #include "runtime/program.h"
@@ -39,7 +41,15 @@ struct SkirmoraState {
   // The computer flies the blue plane in this match ("Start 1 Player Game").
   bool computerPlayer2 = false;
   OpponentState opponent;
+  uint32_t opponentSeed = 0;
   bool musicLoaded = false;
+  // Every match is recorded when `recordReplays` is set; a replay being
+  // played takes the place of the menu and the players.
+  bool recordReplays = false;
+  ReplayRecorder recorder;
+  ReplayFrame replayFrame;  // the match frame's inputs, as they are applied
+  const Replay* replay = nullptr;
+  size_t replayAt = 0;  // the replay's frame shown next
   int64_t frames = 0;   // frames presented since start-up
   int32_t matches = 0;  // matches started
 };
@@ -53,6 +63,11 @@ struct SkirmoraLists {
 // What the command line chose for one run.
 struct SkirmoraOptions {
   int fullscreen = -1;  // 1 full screen, 0 a window, -1 as the Fullscreen setting says
+  // Writes every match to a replay file (the program does; tests choose).
+  bool recordReplays = false;
+  // Shows this replay instead of the splash and the menu, then ends. It must
+  // outlive the frames.
+  const Replay* replay = nullptr;
 };
 
 SkirmoraState& SkirmoraGameState();

@@ -133,6 +133,11 @@ void Quad3DRotate(int32_t number, int32_t angle, int32_t mode) {
   if (QuadSlot* slot = Find(number)) media::QuadShapeRotate(slot->shape, angle, mode);
 }
 
+int32_t Quad3DAngle(int32_t number) {
+  if (QuadSlot* slot = Find(number)) return slot->shape.angle;
+  return 0;
+}
+
 void Quad3DZoom(int32_t number, int32_t width, int32_t height) {
   if (QuadSlot* slot = Find(number)) media::QuadShapeZoom(slot->shape, width, height);
 }

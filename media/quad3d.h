@@ -32,6 +32,10 @@ void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha = 255);
 // Turns the sprite about its centre: mode 0 to `angle` degrees, any other mode
 // by `angle` degrees more than its accumulated angle.
 void Quad3DRotate(int32_t number, int32_t angle, int32_t mode);
+// The angle accumulated by relative turns since the last absolute one (0 for
+// a missing sprite), which Quad3DRotate(number, 0, 0) and then
+// Quad3DRotate(number, angle, 1) restore.
+int32_t Quad3DAngle(int32_t number);
 // New size with unrotated corners.
 void Quad3DZoom(int32_t number, int32_t width, int32_t height);
 // Free corners, clockwise from the texture's top-left.

@@ -233,6 +233,29 @@ void RandomSeed(uint32_t seed) {
   for (int i = 0; i < 31; ++i) RandomStep(&y, &z);
 }
 
+RandomState RandomSave() {
+  const FrameState& st = State();
+  RandomState out;
+  for (int i = 0; i < kRandomPairs; ++i) {
+    out.words[static_cast<size_t>(2 * i)] = st.random[static_cast<size_t>(i)].first;
+    out.words[static_cast<size_t>(2 * i + 1)] = st.random[static_cast<size_t>(i)].second;
+  }
+  out.p1 = st.p1;
+  out.p2 = st.p2;
+  return out;
+}
+
+void RandomRestore(const RandomState& in) {
+  FrameState& st = State();
+  for (int i = 0; i < kRandomPairs; ++i) {
+    st.random[static_cast<size_t>(i)].first = in.words[static_cast<size_t>(2 * i)];
+    st.random[static_cast<size_t>(i)].second = in.words[static_cast<size_t>(2 * i + 1)];
+  }
+  auto position = [](int32_t p) { return ((p % kRandomPairs) + kRandomPairs) % kRandomPairs; };
+  st.p1 = position(in.p1);
+  st.p2 = position(in.p2);
+}
+
 void FrameRandomStartHook() {
   RandomSeed(platform::Current().ElapsedMs());
 }

@@ -7,6 +7,7 @@
 // conversions produce exactly the forms that the game messages and the wire
 // protocol rely on ("%ld" for integers, "%f" for floats).
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -66,6 +67,18 @@ void RandomSeed(uint32_t seed);
 
 // Start-up hook: seeds the generator with the millisecond clock.
 void FrameRandomStartHook();
+
+// The generator's whole state (its 17 pairs of words, first word first, and
+// its two lag positions 0 .. 16), so that a recorded match can restart it
+// exactly where the match found it.
+struct RandomState {
+  std::array<uint32_t, 34> words{};
+  int32_t p1 = 0;
+  int32_t p2 = 10;
+};
+RandomState RandomSave();
+// Positions outside 0 .. 16 are taken modulo 17.
+void RandomRestore(const RandomState& state);
 
 // --- Clocks and date -------------------------------------------------------------
 

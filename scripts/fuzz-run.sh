@@ -40,6 +40,9 @@ printf 'Start\nColor\n[Start]\nColor=\n  16\nWidth=abc\n' >"$seeds/prefs_read/st
 grep -o '[a-zA-Z]*:[^ ]*#' tests/netplay/network_match.golden | head -40 | tr -d '\n' >/tmp/fuzz-run-messages.$$
 for step in 000 005 077; do seed message_reader "match-$step" "$step" /tmp/fuzz-run-messages.$$; done
 rm -f /tmp/fuzz-run-messages.$$
+# Replays: a local and a host one, as the game writes them.
+mkdir -p "$seeds/replay_read"
+cp tests/fuzz/replay_local.seed tests/fuzz/replay_host.seed "$seeds/replay_read/"
 
 failed=0
 for bin in "$build"/tests/fuzz_*; do
