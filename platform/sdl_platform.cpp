@@ -654,12 +654,39 @@ class SdlPlatform : public Platform {
     }
     const bool reshaped = surface != w.surface || surface->w != w.surfaceWidth ||
                           surface->h != w.surfaceHeight || !SameRect(dest, w.pictureRect);
+    const bool whole = reshaped || w.repaint;
+    const bool direct = SurfaceIsXrgb(surface);
+    const int bpp = BytesPerPixel(r.layout);
+    const auto* pixels = static_cast<const uint8_t*>(r.pixels) +
+                         static_cast<size_t>(skipY) * static_cast<size_t>(r.pitch) +
+                         static_cast<size_t>(skipX) * static_cast<size_t>(bpp);
+    const int width = r.fitToWindow ? r.width : dest.width;
+    const int height = r.fitToWindow ? r.height : dest.height;
+    if (direct && r.layout == PixelLayout::Xrgb8888 && dest.width == width &&
+        dest.height == height) {
+      // 1:1 in the window's own format: the window's pixels are the memory
+      // of what is shown, so the rows are compared with them and copied
+      // where they differ, in one pass. (A 16-bit picture is compared in its
+      // own, smaller form below, and only changed rows are widened.)
+      if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+      if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
+      RowSpan rows;
+      if (dest.width > 0 && dest.height > 0) {
+        auto* out = static_cast<uint8_t*>(surface->pixels) +
+                    static_cast<size_t>(dest.y) * static_cast<size_t>(surface->pitch) +
+                    static_cast<size_t>(dest.x) * 4;
+        rows =
+            CopyChangedRows(pixels, width, height, r.pitch, r.layout, out, surface->pitch, whole);
+      }
+      if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+      w.shown.Forget();
+      SendSurface(w, surface, dest, rows, whole);
+      return;
+    }
     const RowSpan changed =
         w.shown.Update(r.pixels, r.width, r.height, r.pitch, BytesPerPixel(r.layout));
-    const bool whole = reshaped || w.repaint;
     if (!whole && changed.Empty()) return;  // the screen shows this picture already
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-    const bool direct = SurfaceIsXrgb(surface);
     if (reshaped && direct) {
       ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
     } else if (reshaped) {
@@ -667,12 +694,6 @@ class SdlPlatform : public Platform {
     }
     RowSpan rows;
     if (dest.width > 0 && dest.height > 0) {
-      const int bpp = BytesPerPixel(r.layout);
-      const auto* pixels = static_cast<const uint8_t*>(r.pixels) +
-                           static_cast<size_t>(skipY) * static_cast<size_t>(r.pitch) +
-                           static_cast<size_t>(skipX) * static_cast<size_t>(bpp);
-      const int width = r.fitToWindow ? r.width : dest.width;
-      const int height = r.fitToWindow ? r.height : dest.height;
       RowSpan from = reshaped || w.repaint ? RowSpan{0, height}
                                            : RowSpan{changed.first - skipY, changed.end - skipY};
       if (direct) {
@@ -699,6 +720,12 @@ class SdlPlatform : public Platform {
       }
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SendSurface(w, surface, dest, rows, whole);
+  }
+
+  // Sends the whole window, or the rows of the picture that were written.
+  static void SendSurface(SdlWindow& w, SDL_Surface* surface, const Rect& dest, const RowSpan& rows,
+                          bool whole) {
     if (whole) {
       SDL_UpdateWindowSurface(w.window);
     } else if (!rows.Empty()) {

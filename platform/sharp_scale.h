@@ -71,6 +71,15 @@ struct RowSpan {
 // black: the bars around a fitted picture.
 void ClearOutside(void* pixels, int width, int height, int pitch, const Rect& keep);
 
+// Copies a picture 1:1 into 32-bit (blue in the lowest byte) output, 5-6-5
+// widened, but only the rows that differ from what the output holds already
+// (every row with all). Returns the rows written.
+RowSpan CopyChangedRows(const void* pixels, int width, int height, int pitch, PixelLayout layout,
+                        void* out, int outPitch, bool all);
+
+// A row of 5-6-5 pixels widened as WidenRgb565 does, several at a time.
+void WidenRow565(const uint16_t* in, uint32_t* out, int width);
+
 // Scales pictures into 32-bit (blue in the lowest byte) output; keeps its
 // plans and row buffers between calls, so a steady size costs no allocation.
 class SharpScaler {

@@ -270,3 +270,58 @@ TEST(PresentPath, SoftwareRenderersGiveWayToTheWindowSurface) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(SharpScale, CopyChangedRowsWritesOnlyTheRowsThatDiffer) {
+  const int w = 6, h = 5, outPitch = 8 * 4;
+  std::vector<uint16_t> picture(static_cast<size_t>(w * h), 0x07E0);
+  std::vector<uint32_t> out(static_cast<size_t>(8 * h), 0xDEADBEEFu);
+  RowSpan rows = CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(),
+                                 outPitch, false);
+  EXPECT_EQ(rows.first, 0);
+  EXPECT_EQ(rows.end, h);
+  EXPECT_EQ(out[0], 0x00FF00u);
+  EXPECT_EQ(out[6], 0xDEADBEEFu) << "wrote beyond the picture's width";
+  EXPECT_TRUE(
+      CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch, false)
+          .Empty());
+  picture[static_cast<size_t>(2 * w + 1)] = 0xF800;
+  picture[static_cast<size_t>(3 * w + 5)] = 0x001F;
+  rows = CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch,
+                         false);
+  EXPECT_EQ(rows.first, 2);
+  EXPECT_EQ(rows.end, 4);
+  EXPECT_EQ(out[2 * 8 + 1], 0xFF0000u);
+  EXPECT_EQ(out[3 * 8 + 5], 0x0000FFu);
+  // A window whose pixels were lost is sent whole.
+  EXPECT_EQ(
+      CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch, true)
+          .end,
+      h);
+}
+
+}  // namespace
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(SharpScale, RowWideningMatchesThePixelRuleForEveryValue) {
+  // Every 16-bit value, in rows whose lengths leave a tail of every size.
+  std::vector<uint16_t> all(65536);
+  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint16_t>(i);
+  std::vector<uint32_t> wide(all.size());
+  WidenRow565(all.data(), wide.data(), 65536);
+  for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(wide[i], WidenRgb565(all[i])) << i;
+  for (int n = 1; n <= 17; ++n) {
+    std::vector<uint32_t> part(static_cast<size_t>(n) + 1, 0xDEADBEEFu);
+    WidenRow565(all.data() + 40000, part.data(), n);
+    EXPECT_EQ(part[static_cast<size_t>(n) - 1], WidenRgb565(static_cast<uint16_t>(40000 + n - 1)));
+    EXPECT_EQ(part[static_cast<size_t>(n)], 0xDEADBEEFu) << "wrote past " << n;
+  }
+}
+
+}  // namespace
+}  // namespace platform
