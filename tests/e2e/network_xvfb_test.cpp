@@ -689,9 +689,12 @@ TEST_F(NetworkXvfbTest, MatchOnBothScreensAndTheClientOutlivesAKilledHost) {
   Picture host, join;
   ASSERT_NO_FATAL_FAILURE(Capture(hostDisplay_, "host_match_calm", host));
   ASSERT_NO_FATAL_FAILURE(Capture(joinDisplay_, "join_match_calm", join));
+  // The picture is scaled by 1.6 onto this screen: where a plane's red meets
+  // its yellow, the blended edge pixels can read as glow, a few at a time.
+  // Six shots in the air show far more.
   const Census hostCalm = Whole(host), joinCalm = Whole(join);
-  EXPECT_LT(hostCalm.Area(hostCalm.shot), 5);
-  EXPECT_LT(joinCalm.Area(joinCalm.shot), 5);
+  EXPECT_LT(hostCalm.Area(hostCalm.shot), 20);
+  EXPECT_LT(joinCalm.Area(joinCalm.shot), 20);
 
   // The red plane turns left, the blue one right; then both fire three times.
   ASSERT_TRUE(Xdo(hostDisplay_, "keydown Left"));
@@ -710,8 +713,8 @@ TEST_F(NetworkXvfbTest, MatchOnBothScreensAndTheClientOutlivesAKilledHost) {
   ASSERT_NO_FATAL_FAILURE(Capture(hostDisplay_, "host_match_shots", host));
   ASSERT_NO_FATAL_FAILURE(Capture(joinDisplay_, "join_match_shots", join));
   const Census hostShots = Whole(host), joinShots = Whole(join);
-  EXPECT_GE(hostShots.Area(hostShots.shot), 10) << "no shots on the host's screen";
-  EXPECT_GE(joinShots.Area(joinShots.shot), 10) << "no shots on the client's screen";
+  EXPECT_GE(hostShots.Area(hostShots.shot), 30) << "no shots on the host's screen";
+  EXPECT_GE(joinShots.Area(joinShots.shot), 30) << "no shots on the client's screen";
 
   // Both screens show the sky, the cloud border and both planes at the same
   // places. A plane may be behind the clouds for a moment: look again then.
