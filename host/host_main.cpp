@@ -1,5 +1,10 @@
 // skirmora-host: the network game, host side.
+#include <cstdio>
+#include <vector>
+
+#include "game/replay_file.h"
 #include "host/host_program.h"
+#include "host/host_replay.h"
 #include "netplay/startup.h"
 #include "platform/platform.h"
 #include "runtime/command_line.h"
@@ -11,18 +16,38 @@ const char kHelp[] =
     "Hosts a network biplane dogfight: waits on TCP port 6832 for skirmora-join.\n"
     "\n"
     "Type your name and press Host. Once the other player has joined, Return starts\n"
-    "the match. Cursor left / right turn, Space fires, Esc leaves.\n";
+    "the match. Cursor left / right turn, Space fires, Esc leaves.\n"
+    "\n"
+    "Every match is recorded in $XDG_DATA_HOME/skirmora/replays/\n"
+    "(~/.local/share/skirmora/replays/); the newest 20 are kept.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const CommandLine line = CommandLineRead(argc, argv, "skirmora-host", kHelp, DisplayOptions());
+  std::vector<CommandLineOption> known = DisplayOptions();
+  known.push_back({"--replay", "FILE", "show a recorded match as the host saw it, then end"});
+  const CommandLine line = CommandLineRead(argc, argv, "skirmora-host", kHelp, known);
   if (line.outcome != CommandLineOutcome::Run) return CommandLineExitCode(line);
   netplay::NetplayOptions options;
   options.fullscreen = CommandLineFullscreen(line);
+  game::Replay replay;
+  const bool replaying = line.Has("--replay");
+  if (replaying) {
+    const std::string path = line.Value("--replay");
+    std::string error;
+    if (!game::ReplayLoad(path, game::ReplayKind::Host, &replay, &error)) {
+      std::fprintf(stderr, "skirmora-host: %s: %s\n", path.c_str(), error.c_str());
+      return 2;
+    }
+  }
   if (!platform::UseSdlOrReport("skirmora-host")) return 1;
   ProgramStart(netplay::NetworkProgramHooks());
   host::HostSession session;
-  host::HostMain(session, options);
+  if (replaying) {
+    host::HostReplayMain(session, replay, options);
+  } else {
+    session.recordReplay = true;
+    host::HostMain(session, options);
+  }
   ProgramEnd();
 }

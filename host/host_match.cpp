@@ -9,16 +9,32 @@ void HostMatchBegin(HostSession& s) {
   netplay::NetMatchBeginHost(s.match);
 }
 
+bool HostMatchRules(netplay::NetMatch& m, const netplay::NetKeys& keys,
+                    const std::vector<game::ReplayClientInput>& client,
+                    game::MatchEffects& effects) {
+  game::PlaneState& red = m.planes[0];
+  game::PlaneState& blue = m.planes[1];
+  red.heading = game::TurnHeading(red.heading, keys.leftHeld, keys.rightHeld);
+  const bool fired = game::FirePlayer(red, 0, netplay::FireKeys(keys), false, m.shots, 0, effects);
+  for (const game::ReplayClientInput& input : client) {
+    if (input.fire) {
+      netplay::NetAnnouncedShot(m, 1);
+    } else {
+      blue.heading = input.heading;
+    }
+  }
+  netplay::NetShotPass(m, effects);
+  for (game::PlaneState& plane : m.planes) {
+    game::MovePlane(plane);
+    game::WrapPlane(plane, false);
+  }
+  return fired;
+}
+
 void HostMatchStep(HostSession& s, const netplay::NetKeys& keys,
                    const std::vector<HostNetEvent>& events, game::MatchEffects& effects,
                    std::vector<HostAction>& actions) {
   netplay::NetMatch& m = s.match;
-  game::PlaneState& red = m.planes[0];
-  game::PlaneState& blue = m.planes[1];
-
-  red.heading = game::TurnHeading(red.heading, keys.leftHeld, keys.rightHeld);
-  const bool fired = game::FirePlayer(red, 0, netplay::FireKeys(keys), false, m.shots, 0, effects);
-
   for (const HostNetEvent& event : events) {
     if (event.kind != kNetEventLost) continue;
     ClientRemove(s, event.connection);
@@ -26,6 +42,8 @@ void HostMatchStep(HostSession& s, const netplay::NetKeys& keys,
     // not take over the blue plane.
     if (event.connection == s.opponentConnection) s.opponentConnection = 0;
   }
+  // The client's headings and shots, in the order they came.
+  s.clientInputs.clear();
   for (auto& [connection, reader] : s.readers) {
     if (connection != s.opponentConnection) {
       reader.Clear();
@@ -33,17 +51,12 @@ void HostMatchStep(HostSession& s, const netplay::NetKeys& keys,
     }
     while (reader.HasMessage()) {
       const netplay::HeadingFields heading = netplay::ReadHeading(reader.TakeMessage());
-      if (heading.isHeading) blue.heading = heading.heading;
-      if (heading.fire) netplay::NetAnnouncedShot(m, 1);
+      if (heading.isHeading) s.clientInputs.push_back({false, heading.heading});
+      if (heading.fire) s.clientInputs.push_back({true, 0.0f});
     }
   }
-
-  netplay::NetShotPass(m, effects);
-  for (game::PlaneState& plane : m.planes) {
-    game::MovePlane(plane);
-    game::WrapPlane(plane, false);
-  }
-  const std::string state = netplay::PlaneStateMessage(red, blue, fired);
+  const bool fired = HostMatchRules(m, keys, s.clientInputs, effects);
+  const std::string state = netplay::PlaneStateMessage(m.planes[0], m.planes[1], fired);
   for (const ClientEntry& entry : s.clients) {
     actions.push_back({HostAction::Kind::Send, entry.connection, state});
   }

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "game/replay.h"
 #include "game/rules.h"
 #include "host/host_session.h"
 #include "netplay/startup.h"
@@ -24,6 +25,14 @@ void HostMatchBegin(HostSession& session);
 void HostMatchStep(HostSession& session, const netplay::NetKeys& keys,
                    const std::vector<HostNetEvent>& events, game::MatchEffects& effects,
                    std::vector<HostAction>& actions);
+
+// The rules of one match frame from the host's keys and the client's messages
+// (new headings and shots, in order): turning and firing, the client's
+// headings and shots, the shot pass, moving and wrapping both planes. True
+// when the host's plane fired.
+bool HostMatchRules(netplay::NetMatch& match, const netplay::NetKeys& keys,
+                    const std::vector<game::ReplayClientInput>& client,
+                    game::MatchEffects& effects);
 
 // Draws the rest of the frame: planes, clouds, explosions, head-up texts.
 void HostMatchDraw(HostSession& session, game::MatchEffects& effects);

@@ -4,6 +4,7 @@
 #include "host/host_link.h"
 #include "host/host_lobby.h"
 #include "host/host_match.h"
+#include "host/host_replay.h"
 #include "media/display.h"
 #include "media/draw.h"
 #include "netplay/protocol.h"
@@ -34,6 +35,7 @@ bool HostMatchFrame(HostSession& s) {
   std::vector<HostAction> actions;
   game::MatchEffects& effects = game::MediaEffects();
   HostMatchStep(s, keys, events, effects, actions);
+  HostReplayFrame(s, keys, ElapsedMs());
   HostApply(s, actions);
   HostMatchDraw(s, effects);
   ScreenFlip();
@@ -54,8 +56,10 @@ void HostMain(HostSession& s, const netplay::NetplayOptions& options) {
   } while (s.lobbyResult == 0);
   if (s.lobbyResult != kLobbyStartMatch) return;
   HostMatchBegin(s);
+  HostReplayBegin(s, ElapsedMs());
   while (HostMatchFrame(s)) {
   }
+  s.recorder.End();
 }
 
 }  // namespace host

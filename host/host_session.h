@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "game/replay.h"
+#include "game/replay_file.h"
 #include "netplay/console.h"
 #include "netplay/match.h"
 #include "netplay/reader.h"
@@ -49,6 +51,11 @@ struct HostSession {
   int32_t lobbyResult = 0;
   int32_t bytesThisFrame = 0;  // bytes read in the current frame
   netplay::NetMatch match;
+  // The match is written to a replay file when `recordReplay` is set; the
+  // client's messages of each frame, as the match applied them, go into it.
+  bool recordReplay = false;
+  game::ReplayRecorder recorder;
+  std::vector<game::ReplayClientInput> clientInputs;
 };
 
 // What happened on the network in one frame, in the order it happened.
