@@ -1,6 +1,8 @@
 #include "game/skirmora.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "assets/catalog.h"
 #include "game/opponent.h"
@@ -12,6 +14,7 @@
 #include "media/quad3d.h"
 #include "media/sound.h"
 #include "media/sprites.h"
+#include "platform/keymap.h"
 #include "runtime/command_line.h"
 #include "runtime/frame.h"
 #include "runtime/net.h"
@@ -42,10 +45,18 @@ FadeLevel FadeStep(int32_t direction, int32_t step) {
 }
 
 // In windowed mode one window event is taken per frame; a close request ends
-// the program. Returns false when the way out is to be taken.
+// the program, also of the full screen switched to a window. Returns false
+// when the way out is to be taken.
 bool PollWindow() {
+  if (ScreenCloseRequested() != 0) return false;
   if (!TheGame().state.windowed) return true;
   return WindowPollEvent() != kEventClose;
+}
+
+// The frame's keyboard poll, with Alt+Enter and F11 switching the screen.
+void PollKeys() {
+  KeyboardPoll();
+  DisplayKeysFrame(TheGame().state.displayKeys);
 }
 
 void EndFrame() {
@@ -78,7 +89,7 @@ bool SplashFrame() {
   SkirmoraState& s = TheGame().state;
   if (!PollWindow()) return false;
   if (ElapsedMs() - s.splash.startMs > 10000u) s.splash.leaveRequest = 1;
-  KeyboardPoll();
+  PollKeys();
   if (KeyReleased(kKeyEsc)) s.splash.leaveRequest = 1;
   SpriteShow(kImageSplash, 0, 0);
   Quad3DBegin();
@@ -90,6 +101,82 @@ bool SplashFrame() {
     s.setUpPending = true;
   }
   EndFrame();
+  return true;
+}
+
+// --- Hand-over to the network programs ------------------------------------------------
+
+// "Start Game as Host" and "Join Game as Client": the network program of that
+// name, next to this one or on the PATH, takes this process's place and opens
+// its start window. When it cannot be found a message box says so and the
+// menu stays.
+void HandOver(const std::string& program) {
+  const std::string path = ProgramFind(program);
+  if (path.empty()) {
+    MessageBox("Skirmora", program + " was not found, neither next to skirmora nor on the PATH.",
+               16);
+    return;
+  }
+  std::vector<std::string> args;
+  const int fullscreen = TheGame().state.options.fullscreen;
+  if (fullscreen >= 0) args.emplace_back(fullscreen != 0 ? "--fullscreen" : "--window");
+  ProgramReplace(path, args);
+}
+
+// --- About -------------------------------------------------------------------------
+
+std::string ControlsLine(const std::string& who, const ActionKeys& keys) {
+  return who + KeyName(keys.left) + " / " + KeyName(keys.right) + " turn, " + KeyName(keys.fire) +
+         " fires";
+}
+
+void AboutSetUp() {
+  TheGame().state.fadeLevel = 255;
+}
+
+bool AboutFrame() {
+  SkirmoraState& s = TheGame().state;
+  if (!PollWindow()) return false;
+  PollKeys();
+  const bool back = KeyReleased(kKeyEsc) != 0;
+  const bool enter = KeyReleased(kKeyEnter) != 0;
+  SpriteShow(kImageMenuBack, 0, 0);
+  DrawBegin(ScreenOutput());
+  DrawBox(60, 60, 680, 480, RGB(255, 255, 255));
+  DrawColour(0, 0, 0);
+  const std::vector<std::string> lines = {
+      std::string("Skirmora ") + ProgramVersion(),
+      "A biplane dogfight for two players on one keyboard, or one against the computer.",
+      "",
+      ControlsLine("Red (" + s.settings.name1 + "):  ", s.keys.red),
+      ControlsLine("Blue (" + s.settings.name2 + "):  ", s.keys.blue),
+      "P or Pause pauses a match, Esc leaves it.",
+      "Alt+Enter or F11 switches between a window and full screen.",
+      "The keys can be chosen in the [Keys] group of Preferences.prefs.",
+      "",
+      "This program is free software: you can redistribute it and/or modify it",
+      "under the terms of the GNU General Public License as published by the Free",
+      "Software Foundation, either version 3 of the License, or (at your option)",
+      "any later version (GPL-3.0-or-later). It comes with ABSOLUTELY NO WARRANTY.",
+      "",
+      "Esc or Return goes back to the menu.",
+  };
+  int32_t y = 80;
+  for (const std::string& line : lines) {
+    DrawLocate(80, y);
+    DrawText(line);
+    y += 28;
+  }
+  DrawEnd();
+  Quad3DBegin();
+  FadeStep(0, 8);
+  Quad3DEnd();
+  EndFrame();
+  if (back || enter) {
+    // Back to the menu as it was left, the cursor on "About this Game".
+    s.screen = Screen::Menu;
+    s.fadeLevel = 255;
+  }
   return true;
 }
 
@@ -114,7 +201,7 @@ bool MenuFrame() {
   MenuState& menu = s.menu;
   FrameClockTick(s.clock, ElapsedMs, false, s.planes);
   if (!PollWindow()) return false;
-  KeyboardPoll();
+  PollKeys();
   MenuKeys keys;
   keys.esc = KeyReleased(kKeyEsc) != 0;
   if (keys.esc) return false;  // at once, without fading
@@ -124,6 +211,16 @@ bool MenuFrame() {
   keys.left = KeyReleased(kKeyLeft) != 0;
   keys.enter = KeyReleased(kKeyEnter) != 0;
   MenuKeysApply(menu, keys, MediaEffects());
+  if (keys.enter && menu.leaveRequest == 0 && (menu.item == 2 || menu.item == 3)) {
+    MediaEffects().PlaySound(kSoundHit2);
+    if (menu.item == 3) {
+      s.screen = Screen::About;
+      s.setUpPending = true;
+      EndFrame();
+      return true;
+    }
+    HandOver(menu.item2Picture == kImageItemHost ? "skirmora-host" : "skirmora-join");
+  }
 
   SpriteShow(kImageMenuBack, 0, 0);
   // The logo and the item pictures are white on black: only their lettering
@@ -259,6 +356,7 @@ void MatchSetUp() {
   ListClear(l.smoke);
   s.match.endFlag = 0;
   s.match.quitRequest = 0;
+  s.paused = false;
   s.clock.base = 160.0f;
   s.clock.framesPerSecond = 63;
   // The first match frame always ticks, because of the pause below. The frames
@@ -287,13 +385,37 @@ void MatchSetUp() {
   s.matches += 1;
 }
 
-PlayerKeys ReadPlayerKeys(int32_t left, int32_t right, int32_t fire) {
+PlayerKeys ReadPlayerKeys(const ActionKeys& own) {
   PlayerKeys keys;
-  keys.turnLeft = KeyDown(left) != 0;
-  keys.turnRight = KeyDown(right) != 0;
-  keys.fireHeld = KeyDown(fire) != 0;
-  keys.fireReleased = KeyReleased(fire) != 0;
+  keys.turnLeft = KeyDown(own.left) != 0;
+  keys.turnRight = KeyDown(own.right) != 0;
+  keys.fireHeld = KeyDown(own.fire) != 0;
+  keys.fireReleased = KeyReleased(own.fire) != 0;
   return keys;
+}
+
+// The pause stops the match where it stands: no rules run and the engines
+// fall silent; the music plays on.
+void SetPaused(bool paused) {
+  SkirmoraState& s = TheGame().state;
+  s.paused = paused;
+  if (paused) {
+    SoundStop(kSoundEngine1);
+    SoundStop(kSoundEngine2);
+  } else {
+    SoundPlay(kSoundEngine1, 1);
+    SoundPlay(kSoundEngine2, 1);
+  }
+}
+
+// A paused frame: the last frame of the match stays, "Pause" written over it.
+bool PausedFrame() {
+  DrawBegin(ScreenOutput());
+  DrawLocate(376, 290);
+  DrawText("Pause");
+  DrawEnd();
+  EndFrame();
+  return true;
 }
 
 void HeadUpDisplay() {
@@ -369,18 +491,31 @@ bool MatchFrame() {
   if (!MatchClock(s)) return false;
   ReplayFrame& rf = s.replayFrame;
   if (!PollWindow()) return false;
-  KeyboardPoll();
+  PollKeys();
   if (s.replay != nullptr && KeyReleased(kKeyEsc)) return false;
   if (s.replay == nullptr) rf.quit = KeyReleased(kKeyEsc) != 0;
   if (rf.quit) m.quitRequest = 1;
+  const bool pauseKey = (KeyReleased(platform::kScanP) | KeyReleased(platform::kScanPause)) != 0;
+  if (pauseKey || (s.paused && m.quitRequest != 0)) SetPaused(!s.paused);
+  if (s.paused) {
+    // A clock tick while paused goes into the first frame after the pause,
+    // so that a replay of the match keeps its speed.
+    if (rf.tick) s.pausedTick = true;
+    return PausedFrame();
+  }
+  if (s.pausedTick && s.replay == nullptr) {
+    rf.tick = true;
+    rf.movementFactor = s.clock.movementFactor;
+  }
+  s.pausedTick = false;
   ScreenClear(170, 200, 255);
 
   PlayerKeys keys[2];
-  keys[0] = ReadPlayerKeys(kKeyLeft, kKeyRight, kKeyRightCtrl);
+  keys[0] = ReadPlayerKeys(s.keys.red);
   if (s.computerPlayer2) {
     keys[1] = OpponentKeys(s.opponent, OpponentLook(p, m, l.shots));
   } else {
-    keys[1] = ReadPlayerKeys(kKeyA, kKeyD, kKeyLeftCtrl);
+    keys[1] = ReadPlayerKeys(s.keys.blue);
   }
   // The keys as applied: recorded, or replayed in their place.
   for (int i = 0; i < 2; ++i) {
@@ -422,11 +557,9 @@ bool MatchFrame() {
 
 // --- Start-up ----------------------------------------------------------------------
 
-void ReadSettings(GameSettings& settings) {
+void ReadSettings(GameSettings& settings, KeyBindings& keys) {
   GameSettings defaults;
-  // A settings file next to the program (a build folder, an unpacked copy)
-  // wins; an installed program finds the user's own file instead.
-  if (PrefsOpen("Preferences.prefs") == 0) PrefsOpen(UserSettingsPath());
+  PrefsOpenSettings();
   PrefsGroup("Data");
   settings.name1 = PrefsReadString("Name1", defaults.name1);
   settings.name2 = PrefsReadString("Name2", defaults.name2);
@@ -436,6 +569,11 @@ void ReadSettings(GameSettings& settings) {
   settings.color = PrefsReadLong("Color", defaults.color);
   settings.fullscreen = PrefsReadLong("Fullscreen", defaults.fullscreen);
   settings.skill = SkillFromSetting(PrefsReadLong("Skill", defaults.skill));
+  std::vector<std::string> reports;
+  keys = ReadKeyBindings(KeySet::Local, reports);
+  for (const std::string& line : reports) {
+    std::fprintf(stderr, "skirmora: Preferences.prefs: %s\n", line.c_str());
+  }
   PrefsClose();
 }
 
@@ -474,18 +612,6 @@ void BuildFadeOverlay() {
 }
 
 }  // namespace
-
-std::string UserSettingsPath() {
-  const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (configHome != nullptr && configHome[0] == '/') {
-    base = configHome;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home != nullptr ? home : "") + "/.config";
-  }
-  return base + "/skirmora/Preferences.prefs";
-}
 
 SkirmoraState& SkirmoraGameState() {
   return TheGame().state;
@@ -530,20 +656,31 @@ bool SkirmoraStart(const SkirmoraOptions& options) {
   }
   KeyboardInit();
   SoundSystemInit();
-  ReadSettings(s.settings);
+  ReadSettings(s.settings, s.keys);
+  s.options = options;
   if (options.fullscreen >= 0) s.settings.fullscreen = options.fullscreen;
   s.recordReplays = options.recordReplays && options.replay == nullptr;
   s.replay = options.replay;
+  // Controllers hold the keys the players chose.
+  KeyboardControllerKeys(kControllerLayoutLocal, 0, s.keys.red.left, s.keys.red.right,
+                         s.keys.red.fire);
+  KeyboardControllerKeys(kControllerLayoutLocal, 1, s.keys.blue.left, s.keys.blue.right,
+                         s.keys.blue.fire);
 
   ListNew(g.lists.shots);
   ListNew(g.lists.blasts);
   ListNew(g.lists.smoke);
 
   if (s.settings.fullscreen == 0) {
+    // A window that can be resized and maximised, twice the size on a large
+    // desktop; the picture is scaled into it with its shape kept.
     s.windowed = true;
-    WindowOpen(0, 0, 0, 800, 600, 0x00C80002, "Skirmora by Vorn");
+    const int32_t scale = ScreenWindowScale(800, 600);
+    WindowOpen(0, 0, 0, 800 * scale, 600 * scale, 0x00C80002 | kStyleSizeBorder,
+               "Skirmora by Vorn");
     s.windowHandle = WindowHandle();
     ScreenOpenInWindow(s.windowHandle, 0, 0, 800, 600, 0, 0, 0);
+    ScreenFitToWindow();
   } else {
     ScreenOpen(800, 600, 32, "Skirmora by Vorn");
   }
@@ -575,6 +712,9 @@ bool SkirmoraFrame() {
       case Screen::Match:
         MatchSetUp();
         break;
+      case Screen::About:
+        AboutSetUp();
+        break;
       case Screen::Ended:
         break;
     }
@@ -589,6 +729,9 @@ bool SkirmoraFrame() {
       break;
     case Screen::Match:
       goOn = MatchFrame();
+      break;
+    case Screen::About:
+      goOn = AboutFrame();
       break;
     case Screen::Ended:
       break;

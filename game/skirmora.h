@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "game/controls.h"
 #include "game/opponent.h"
 #include "game/records.h"
 #include "game/replay.h"
@@ -21,7 +22,18 @@ enum class Screen {
   Splash,
   Menu,
   Match,
+  About,  // the page of "About this Game"
   Ended,  // the way out has been taken
+};
+
+// What the command line chose for one run.
+struct SkirmoraOptions {
+  int fullscreen = -1;  // 1 full screen, 0 a window, -1 as the Fullscreen setting says
+  // Writes every match to a replay file (the program does; tests choose).
+  bool recordReplays = false;
+  // Shows this replay instead of the splash and the menu, then ends. It must
+  // outlive the frames.
+  const Replay* replay = nullptr;
 };
 
 // Everything the game keeps between frames and screens.
@@ -50,6 +62,11 @@ struct SkirmoraState {
   ReplayFrame replayFrame;  // the match frame's inputs, as they are applied
   const Replay* replay = nullptr;
   size_t replayAt = 0;  // the replay's frame shown next
+  KeyBindings keys;     // today's keys, or those of the [Keys] group
+  DisplayKeysState displayKeys;
+  bool paused = false;      // the match stands still (P or Pause)
+  bool pausedTick = false;  // the frame clock ticked while paused
+  SkirmoraOptions options;
   int64_t frames = 0;   // frames presented since start-up
   int32_t matches = 0;  // matches started
 };
@@ -60,23 +77,8 @@ struct SkirmoraLists {
   ListHandle<SmokeItem> smoke;
 };
 
-// What the command line chose for one run.
-struct SkirmoraOptions {
-  int fullscreen = -1;  // 1 full screen, 0 a window, -1 as the Fullscreen setting says
-  // Writes every match to a replay file (the program does; tests choose).
-  bool recordReplays = false;
-  // Shows this replay instead of the splash and the menu, then ends. It must
-  // outlive the frames.
-  const Replay* replay = nullptr;
-};
-
 SkirmoraState& SkirmoraGameState();
 SkirmoraLists& SkirmoraGameLists();
-
-// Where the settings file is looked for when there is none next to the
-// program: $XDG_CONFIG_HOME/skirmora/Preferences.prefs, or
-// ~/.config/skirmora/Preferences.prefs when that is unset or not absolute.
-std::string UserSettingsPath();
 
 // The start-up and end hooks of the program's libraries, in their fixed order.
 ProgramHooks SkirmoraHooks();

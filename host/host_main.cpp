@@ -16,8 +16,12 @@ const char kHelp[] =
     "Hosts a network biplane dogfight: waits on TCP port 6832 for skirmora-join.\n"
     "\n"
     "Type your name and press Host. Once the other player has joined, Return starts\n"
-    "the match. Cursor left / right turn, Space fires, Esc leaves.\n"
+    "the match. Cursor left / right turn, Space fires, Esc leaves (other keys can be\n"
+    "chosen in the [Keys] group of the settings). Alt+Enter or F11 switches between\n"
+    "a window and full screen.\n"
     "\n"
+    "Settings are read from Preferences.prefs next to the program or, when there is\n"
+    "none, from $XDG_CONFIG_HOME/skirmora/Preferences.prefs (~/.config/skirmora/).\n"
     "Every match is recorded in $XDG_DATA_HOME/skirmora/replays/\n"
     "(~/.local/share/skirmora/replays/); the newest 20 are kept.\n";
 
@@ -30,6 +34,7 @@ int main(int argc, char** argv) {
   if (line.outcome != CommandLineOutcome::Run) return CommandLineExitCode(line);
   netplay::NetplayOptions options;
   options.fullscreen = CommandLineFullscreen(line);
+  options.program = "skirmora-host";
   game::Replay replay;
   const bool replaying = line.Has("--replay");
   if (replaying) {

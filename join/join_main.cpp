@@ -11,7 +11,12 @@ const char kHelp[] =
     "Joins a network biplane dogfight hosted by skirmora-host (TCP port 6832).\n"
     "\n"
     "Type your name and the host's address and press Client. Return says you are\n"
-    "ready; the host starts the match. Cursor left / right turn, Space fires, Esc leaves.\n";
+    "ready; the host starts the match. Cursor left / right turn, Space fires, Esc\n"
+    "leaves (other keys can be chosen in the [Keys] group of the settings).\n"
+    "Alt+Enter or F11 switches between a window and full screen.\n"
+    "\n"
+    "Settings are read from Preferences.prefs next to the program or, when there is\n"
+    "none, from $XDG_CONFIG_HOME/skirmora/Preferences.prefs (~/.config/skirmora/).\n";
 
 }  // namespace
 
@@ -20,6 +25,7 @@ int main(int argc, char** argv) {
   if (line.outcome != CommandLineOutcome::Run) return CommandLineExitCode(line);
   netplay::NetplayOptions options;
   options.fullscreen = CommandLineFullscreen(line);
+  options.program = "skirmora-join";
   if (!platform::UseSdlOrReport("skirmora-join")) return 1;
   ProgramStart(netplay::NetworkProgramHooks());
   join::JoinSession session;

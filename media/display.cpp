@@ -58,6 +58,13 @@ struct DisplayState {
   int rightOffset = 0;
   int bottomOffset = 0;
   std::vector<uint8_t> scaled;  // stretched copy of the back buffer
+  bool fit = false;             // scaled into the whole client area, shape kept
+
+  // Switching at run time. A full screen can become a window of its own
+  // (framed, resizable) and back; a screen fitted into a window can have that
+  // window cover the desktop and back.
+  bool fullscreenNow = false;
+  bool closeAsked = false;  // the full screen's own window, shown as a window, was asked to close
 
   uint32_t screenStamp = 0;
 };
@@ -115,6 +122,11 @@ void PresentBackBuffer(DisplayState& s) {
   request.pitch = s.back.pitch;
   request.layout = Layout(s);
   if (!s.windowed) {
+    request.fitToWindow = true;
+    Os().WindowPresent(s.targetWindow, request);
+    return;
+  }
+  if (s.fit) {
     request.fitToWindow = true;
     Os().WindowPresent(s.targetWindow, request);
     return;
@@ -243,9 +255,12 @@ void ProcessFullScreenMessages(DisplayState& s) {
   platform::WindowEvent event;
   while (Os().WindowPollEvent(s.internalWindow, &event)) {
     if (event.kind == platform::EventKind::FocusLost) {
-      s.active = false;
+      // A window keeps showing its frames without the focus.
+      if (s.fullscreenNow) s.active = false;
     } else if (event.kind == platform::EventKind::FocusGained) {
       s.active = true;
+    } else if (event.kind == platform::EventKind::Close && !s.fullscreenNow) {
+      s.closeAsked = true;
     }
   }
 }
@@ -336,6 +351,9 @@ int32_t ScreenOpen(int32_t width, int32_t height, int32_t depth, const std::stri
   s.refreshCadence = Cadence{};
   s.presentCadence = Cadence{};
   s.active = true;
+  s.fit = false;
+  s.fullscreenNow = true;
+  s.closeAsked = false;
   return 1;
 }
 
@@ -373,7 +391,70 @@ int32_t ScreenOpenInWindow(int32_t windowHandle, int32_t x, int32_t y, int32_t w
   s.monitorFrequency = os.DisplayRefreshRate();
   s.presentCadence = Cadence{};
   s.active = true;
+  s.fit = false;
+  s.fullscreenNow = false;
+  s.closeAsked = false;
   return 1;
+}
+
+int32_t ScreenFitToWindow() {
+  DisplayState& s = State();
+  if (!s.open || !s.windowed) return 0;
+  s.fit = true;
+  return 1;
+}
+
+int32_t ScreenSetFullscreen(int32_t fullscreen) {
+  DisplayState& s = State();
+  if (!s.open || (s.windowed && !s.fit)) return 0;
+  const bool want = fullscreen != 0;
+  if (want == s.fullscreenNow) return 1;
+  platform::Platform& os = Os();
+  const int window = s.targetWindow;
+  if (s.windowed) {
+    os.WindowSetFullscreen(window, want);
+    os.CursorShow(!want);
+  } else if (want) {
+    // Back to covering the desktop, as ScreenOpen left it.
+    os.WindowSetFramed(window, false);
+    os.WindowSetBounds(window, os.DesktopBounds());
+    os.WindowSetFullscreen(window, true);
+    os.CursorShow(false);
+    os.WindowRaise(window);
+  } else {
+    // A window of the screen's size (twice that on a large desktop), centred.
+    os.WindowSetFullscreen(window, false);
+    os.WindowSetFramed(window, true);
+    const platform::Rect desk = os.DesktopBounds();
+    const int scale = ScreenWindowScale(s.width, s.height);
+    platform::Rect r;
+    r.width = s.width * scale;
+    r.height = s.height * scale;
+    r.x = desk.x + std::max(0, (desk.width - r.width) / 2);
+    r.y = desk.y + std::max(0, (desk.height - r.height) / 2);
+    os.WindowSetBounds(window, r);
+    os.CursorShow(true);
+  }
+  s.active = true;
+  s.fullscreenNow = want;
+  return 1;
+}
+
+int32_t ScreenIsFullscreen() {
+  DisplayState& s = State();
+  return s.open && s.fullscreenNow ? 1 : 0;
+}
+
+int32_t ScreenCloseRequested() {
+  DisplayState& s = State();
+  const bool asked = s.closeAsked;
+  s.closeAsked = false;
+  return asked ? 1 : 0;
+}
+
+int32_t ScreenWindowScale(int32_t width, int32_t height) {
+  platform::Platform& os = Os();
+  return platform::WindowScaleFor(os.DesktopBounds(), os.DisplayDpi(), width, height);
 }
 
 int32_t ScreenFlip() {
@@ -463,8 +544,13 @@ int32_t ScreenClose() {
   platform::Platform& os = Os();
   if (wasOpen && !s.windowed) {
     os.WindowSetFullscreen(s.internalWindow, false);
+    os.WindowSetFramed(s.internalWindow, false);
     os.CursorShow(true);
   }
+  if (wasOpen && s.windowed && s.fullscreenNow) os.WindowSetFullscreen(s.targetWindow, false);
+  s.fit = false;
+  s.fullscreenNow = false;
+  s.closeAsked = false;
   os.WindowShow(s.internalWindow, false);
   s.open = false;
   s.active = false;

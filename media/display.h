@@ -25,6 +25,32 @@ int32_t ScreenOpen(int32_t width, int32_t height, int32_t depth, const std::stri
 int32_t ScreenOpenInWindow(int32_t windowHandle, int32_t x, int32_t y, int32_t width,
                            int32_t height, int32_t stretch, int32_t right, int32_t bottom);
 
+// Shows a screen opened in a window scaled to fill the window's client area,
+// shape kept (bars where the shapes differ), instead of at its place in it;
+// the window may then be resized and maximised. Until the screen closes. 1
+// on success; 0 when no screen in a window is open.
+int32_t ScreenFitToWindow();
+
+// Switches an open screen to full screen (1) or to a window (0) at run time.
+// The screen of ScreenOpen becomes a framed, resizable window of its size
+// (times ScreenWindowScale) centred on the desktop, and covers the desktop
+// again; a screen fitted into a window (ScreenFitToWindow) has that window
+// cover the desktop and give it back. Images and the back buffer stay. 1 when
+// done (also when it already was so); 0 with no screen or an unfitted one.
+int32_t ScreenSetFullscreen(int32_t fullscreen);
+
+// 1 while the open screen covers the desktop, else 0.
+int32_t ScreenIsFullscreen();
+
+// 1 once after the user asked to close the screen of ScreenOpen while it was
+// shown as a window (the program then takes its way out), else 0.
+int32_t ScreenCloseRequested();
+
+// How many times its size a window of width x height opens at on this
+// desktop: 2 where twice that fits with room to spare or the display has
+// 144 dpi or more, else 1.
+int32_t ScreenWindowScale(int32_t width, int32_t height);
+
 // Presents the back buffer and paces the frame. 1 when a frame was presented.
 int32_t ScreenFlip();
 

@@ -11,12 +11,27 @@ namespace {
 
 enum class Device { None, Created, Acquired };
 
+// The keys one controller holds.
+struct PadKeys {
+  int left;
+  int right;
+  int fire;
+};
+
+constexpr std::array<PadKeys, 3> kStandardPadKeys = {
+    PadKeys{platform::kScanLeft, platform::kScanRight, platform::kScanRightCtrl},
+    PadKeys{platform::kScanA, platform::kScanD, platform::kScanLeftCtrl},
+    PadKeys{platform::kScanLeft, platform::kScanRight, platform::kScanSpace}};
+
 struct KeyboardState {
   Device device = Device::None;
   std::array<uint8_t, 256> keys{};      // bit 7: down at the last successful poll
   std::array<uint8_t, 256> seenDown{};  // written only by KeyReleased
   bool mouse = false;
   int32_t layout = kControllerLayoutLocal;
+  // The keys of the red and the blue controller of the local layout and of
+  // every controller of the network layout.
+  std::array<PadKeys, 3> padKeys = kStandardPadKeys;
 };
 
 KeyboardState& State() {
@@ -36,22 +51,11 @@ bool ValidCode(int32_t code) {
 constexpr int kStickDeadZone = 8000;
 constexpr int kTriggerThreshold = 8000;
 
-// The keys one controller holds.
-struct PadKeys {
-  int left;
-  int right;
-  int fire;
-};
-
-constexpr PadKeys kRedPad{platform::kScanLeft, platform::kScanRight, platform::kScanRightCtrl};
-constexpr PadKeys kBluePad{platform::kScanA, platform::kScanD, platform::kScanLeftCtrl};
-constexpr PadKeys kNetworkPad{platform::kScanLeft, platform::kScanRight, platform::kScanSpace};
-
 // The keys of the controller in the given player slot; null when it has none.
-const PadKeys* KeysOfSlot(int32_t layout, int slot) {
-  if (layout == kControllerLayoutNetwork) return &kNetworkPad;
-  if (slot == 0) return &kRedPad;
-  if (slot == 1) return &kBluePad;
+const PadKeys* KeysOfSlot(const std::array<PadKeys, 3>& keys, int32_t layout, int slot) {
+  if (layout == kControllerLayoutNetwork) return &keys[2];
+  if (slot == 0) return &keys[0];
+  if (slot == 1) return &keys[1];
   return nullptr;
 }
 
@@ -60,12 +64,12 @@ void Hold(std::array<uint8_t, 256>& keys, int code, bool held) {
 }
 
 // Adds the keys that the connected controllers hold to a fresh key sample.
-void AddControllerKeys(int32_t layout, std::array<uint8_t, 256>& keys) {
+void AddControllerKeys(const KeyboardState& s, std::array<uint8_t, 256>& keys) {
   platform::ControllerState pads[platform::kMaxControllers];
   platform::Current().ControllerSnapshot(pads);
   for (int slot = 0; slot < platform::kMaxControllers; ++slot) {
     const platform::ControllerState& pad = pads[slot];
-    const PadKeys* own = KeysOfSlot(layout, slot);
+    const PadKeys* own = KeysOfSlot(s.padKeys, s.layout, slot);
     if (!pad.connected || own == nullptr) continue;
     auto button = [&pad](uint32_t bit) { return (pad.buttons & bit) != 0; };
     const int x = pad.axes[platform::kAxisLeftX];
@@ -112,8 +116,13 @@ int32_t KeyboardPoll() {
   // next poll after a failed read.
   s.device = Device::Acquired;
   std::array<uint8_t, 256> fresh{};
-  if (!platform::Current().KeySnapshot(fresh.data())) return 0;
-  AddControllerKeys(s.layout, fresh);
+  if (!platform::Current().KeySnapshot(fresh.data())) {
+    // Without the focus nothing is held: a key or button held when the
+    // focus went counts as let go at once.
+    s.keys.fill(0);
+    return 0;
+  }
+  AddControllerKeys(s, fresh);
   for (size_t i = 0; i < fresh.size(); ++i) s.keys[i] = fresh[i] & 0x80;
   return 1;
 }
@@ -122,6 +131,21 @@ void KeyboardControllerLayout(int32_t layout) {
   if (layout == kControllerLayoutLocal || layout == kControllerLayoutNetwork) {
     State().layout = layout;
   }
+}
+
+void KeyboardControllerKeys(int32_t layout, int32_t player, int32_t left, int32_t right,
+                            int32_t fire) {
+  KeyboardState& s = State();
+  size_t index = 0;
+  if (layout == kControllerLayoutLocal && (player == 0 || player == 1)) {
+    index = static_cast<size_t>(player);
+  } else if (layout == kControllerLayoutNetwork && player == 0) {
+    index = 2;
+  } else {
+    return;
+  }
+  if (!ValidCode(left) || !ValidCode(right) || !ValidCode(fire)) return;
+  s.padKeys[index] = PadKeys{left, right, fire};
 }
 
 int32_t KeyDown(int32_t code) {
@@ -160,6 +184,7 @@ void KeyboardStart() {
   s.keys.fill(0);
   s.seenDown.fill(0);
   s.layout = kControllerLayoutLocal;
+  s.padKeys = kStandardPadKeys;
 }
 
 void KeyboardEnd() {

@@ -30,9 +30,17 @@ constexpr int32_t kControllerLayoutNetwork = 1;
 // turns.
 void KeyboardControllerLayout(int32_t layout);
 
+// The turn and fire keys a controller holds for a player of a layout
+// (players 0 and 1 of the local layout, player 0 of the network layout), when
+// the players chose keys of their own. Other values are ignored; the keys
+// above stay until KeyboardStart.
+void KeyboardControllerKeys(int32_t layout, int32_t player, int32_t left, int32_t right,
+                            int32_t fire);
+
 // Samples the keyboard and the controllers. 1 when a fresh sample was read;
-// 0 when the read failed (no window of the program has the keyboard focus), in
-// which case the previous sample stays and the controllers are not read either.
+// 0 when the read failed (no window of the program has the keyboard focus):
+// then every key and button counts as let go at once (a key seen down gives
+// its one release), so nothing stays held while the focus is elsewhere.
 int32_t KeyboardPoll();
 
 // 0x80 when the key was down at the last poll, else 0. With -1: 1 when any

@@ -2,12 +2,15 @@
 
 #include <string_view>
 
+#include "media/display.h"
 #include "runtime/gadget.h"
 #include "runtime/net.h"
 #include "runtime/window.h"
 
 int32_t StartWindowOpen() {
-  if (WindowOpen(0, 296, 130, 216, 123, kStartWindowFlags, "Skirmora") == 0) return 0;
+  // Twice the size on a large desktop, where 216 x 123 would be hard to read.
+  const int32_t scale = ScreenWindowScale(800, 600);
+  if (WindowOpenScaled(0, 296, 130, 216, 123, kStartWindowFlags, "Skirmora", scale) == 0) return 0;
   const int32_t handle = WindowHandle();
   GadgetListCreate(handle);
   GadgetIPAddress(kStartAddressGadget, 10, 60, 195, 20);

@@ -1,5 +1,8 @@
 #include "netplay/startup.h"
 
+#include <cstdio>
+#include <vector>
+
 #include "assets/catalog.h"
 #include "game/records.h"
 #include "media/display.h"
@@ -10,10 +13,23 @@
 #include "runtime/frame.h"
 #include "runtime/gadget.h"
 #include "runtime/net.h"
+#include "runtime/prefs.h"
 #include "runtime/window.h"
 
 namespace netplay {
 namespace {
+
+// The keys of the network programs and the state of Alt+Enter and F11; one
+// set for the process, as there is one keyboard.
+struct NetKeyState {
+  game::ActionKeys keys;
+  game::DisplayKeysState displayKeys;
+};
+
+NetKeyState& Keys() {
+  static NetKeyState state;
+  return state;
+}
 
 void CatchTexture(int32_t number) {
   SpriteCatch(number, assets::NetworkImage(number), kSpriteModeTexture);
@@ -37,6 +53,7 @@ ProgramHooks NetworkProgramHooks() {
 }
 
 bool NetplayChecks() {
+  Keys() = NetKeyState{};
   if (SpriteSystemInit() == 0) {
     MessageBox("Skirmora - DirectX Error", "You need at least DirectX 7 to run this game", 16);
     return false;
@@ -55,8 +72,29 @@ bool NetplayChecks() {
   return true;
 }
 
-void NetplayOpenScreen() {
+NetplaySettings NetplayReadSettings(const std::string& program) {
+  NetplaySettings settings;
+  PrefsInit();
+  PrefsOpenSettings();
+  PrefsGroup("Start");
+  settings.fullscreen = PrefsReadLong("Fullscreen", settings.fullscreen);
+  std::vector<std::string> reports;
+  settings.keys = game::ReadKeyBindings(game::KeySet::Network, reports).net;
+  for (const std::string& line : reports) {
+    std::fprintf(stderr, "%s: Preferences.prefs: %s\n", program.c_str(), line.c_str());
+  }
+  PrefsClose();
+  return settings;
+}
+
+void NetKeysUse(const game::ActionKeys& keys) {
+  Keys().keys = keys;
+  KeyboardControllerKeys(kControllerLayoutNetwork, 0, keys.left, keys.right, keys.fire);
+}
+
+void NetplayOpenScreen(bool fullscreen) {
   ScreenOpen(800, 600, 16, "Skirmora");
+  if (!fullscreen) ScreenSetFullscreen(0);
   ScreenPresentRate(kNetFrameRate);
   ImageDecoderJPEG();
   ImageDecoderPNG();
@@ -70,22 +108,28 @@ void NetplayOpenScreen() {
   Quad3DQuality(0);
 }
 
-bool NetplayStart(StartWindowValues* values, [[maybe_unused]] const NetplayOptions& options) {
+bool NetplayStart(StartWindowValues* values, const NetplayOptions& options) {
   if (!NetplayChecks()) return false;
+  NetplaySettings settings = NetplayReadSettings(options.program);
+  if (options.fullscreen >= 0) settings.fullscreen = options.fullscreen;
+  NetKeysUse(settings.keys);
   if (StartWindowShow(values) == 0) return false;
-  NetplayOpenScreen();
+  NetplayOpenScreen(settings.fullscreen != 0);
   return true;
 }
 
 NetKeys NetKeysPoll() {
+  NetKeyState& state = Keys();
   KeyboardPoll();
+  game::DisplayKeysFrame(state.displayKeys);
   NetKeys keys;
   keys.escReleased = KeyReleased(game::kKeyEsc) != 0;
+  if (ScreenCloseRequested() != 0) keys.escReleased = true;
   keys.enterReleased = KeyReleased(game::kKeyEnter) != 0;
-  keys.leftHeld = KeyDown(game::kKeyLeft) != 0;
-  keys.rightHeld = KeyDown(game::kKeyRight) != 0;
-  keys.spaceHeld = KeyDown(game::kKeySpace) != 0;
-  keys.spaceReleased = KeyReleased(game::kKeySpace) != 0;
+  keys.leftHeld = KeyDown(state.keys.left) != 0;
+  keys.rightHeld = KeyDown(state.keys.right) != 0;
+  keys.spaceHeld = KeyDown(state.keys.fire) != 0;
+  keys.spaceReleased = KeyReleased(state.keys.fire) != 0;
   return keys;
 }
 

@@ -5,7 +5,9 @@
 // keys a network frame reads.
 
 #include <cstdint>
+#include <string>
 
+#include "game/controls.h"
 #include "game/rules.h"
 #include "netplay/start_window.h"
 #include "runtime/program.h"
@@ -19,7 +21,23 @@ constexpr int32_t kNetFrameRate = 60;
 // What the command line chose for one run.
 struct NetplayOptions {
   int fullscreen = -1;  // 1 full screen, 0 a window, -1 as the Fullscreen setting says
+  std::string program = "skirmora-host";  // names the program in reports
 };
+
+// What the network programs take from the settings file of skirmora (the
+// same file, found the same way): full screen or window, and the keys.
+struct NetplaySettings {
+  int32_t fullscreen = 1;  // 0 = window, anything else = full screen
+  game::ActionKeys keys;   // Net Left, Net Right, Net Fire
+};
+
+// Reads the settings; each problem with the keys is reported on standard
+// error, once, naming the program.
+NetplaySettings NetplayReadSettings(const std::string& program);
+
+// The keys NetKeysPoll reads for turning and firing from now on (today's
+// keys until then), also held by the controllers.
+void NetKeysUse(const game::ActionKeys& keys);
 
 // The start-up and end hooks of the network programs, in their fixed order.
 ProgramHooks NetworkProgramHooks();
@@ -31,8 +49,9 @@ bool NetplayChecks();
 
 // The full 16-bit screen titled "Skirmora", paced at kNetFrameRate, the JPEG
 // and PNG decoders, the planes, the shot, the explosion frames and the cloud
-// band in their fixed order, and nearest-texel drawing.
-void NetplayOpenScreen();
+// band in their fixed order, and nearest-texel drawing. With fullscreen
+// false the screen is shown in a window of its own, which can be resized.
+void NetplayOpenScreen(bool fullscreen = true);
 
 // Everything from the checks to the screen: the checks, the start window and,
 // once Host or Client was pressed, the screen with the images. False when the
@@ -49,7 +68,9 @@ struct NetKeys {
   bool spaceReleased = false;
 };
 
-// Polls the keyboard and samples the keys.
+// Polls the keyboard and samples the keys; Alt+Enter and F11 switch the
+// screen between full screen and a window, and the window's close box counts
+// as Esc.
 NetKeys NetKeysPoll();
 
 // The fire key (Space) of a frame, as the shared firing rule takes it.

@@ -189,6 +189,13 @@ void HeadlessPlatform::WindowSetFullscreen(int id, bool fullscreen) {
   if (it != windows_.end()) it->second.fullscreen = fullscreen;
 }
 
+void HeadlessPlatform::WindowSetFramed(int id, bool framed) {
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return;
+  it->second.spec.borderless = !framed;
+  it->second.spec.resizable = framed;
+}
+
 bool HeadlessPlatform::WindowFocused(int id) {
   return WindowExists(id) && keyboardFocus_;
 }
@@ -258,6 +265,10 @@ Rect HeadlessPlatform::DesktopBounds() {
 
 int HeadlessPlatform::DisplayRefreshRate() {
   return refreshRate_;
+}
+
+float HeadlessPlatform::DisplayDpi() {
+  return dpi_;
 }
 
 void HeadlessPlatform::CursorShow(bool) {}

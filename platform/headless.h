@@ -61,6 +61,7 @@ class HeadlessPlatform : public Platform {
   void SetDesktop(const Rect& desktop) { desktop_ = desktop; }
   // The display's refresh rate in Hz (60 unless set).
   void SetRefreshRate(int hz) { refreshRate_ = hz; }
+  void SetDpi(float dpi) { dpi_ = dpi; }
   // With vsync on, every present waits for the display's next vertical blank:
   // the virtual clock moves on to it. Vertical blanks fall at whole multiples
   // of the refresh interval from the clock's zero.
@@ -103,6 +104,7 @@ class HeadlessPlatform : public Platform {
   void WindowShow(int id, bool visible) override;
   void WindowRaise(int id) override;
   void WindowSetFullscreen(int id, bool fullscreen) override;
+  void WindowSetFramed(int id, bool framed) override;
   bool WindowFocused(int id) override;
   bool WindowPollEvent(int id, WindowEvent* event) override;
   bool WindowWaitEvent(int id, WindowEvent* event, int timeoutMs) override;
@@ -110,6 +112,7 @@ class HeadlessPlatform : public Platform {
   bool PresentIsVsynced(int id) override;
   Rect DesktopBounds() override;
   int DisplayRefreshRate() override;
+  float DisplayDpi() override;
   void CursorShow(bool visible) override;
   bool KeySnapshot(uint8_t keys[256]) override;
   void ControllerSnapshot(ControllerState pads[kMaxControllers]) override;
@@ -128,6 +131,7 @@ class HeadlessPlatform : public Platform {
   bool windowCreationFails_ = false;
   Rect desktop_{0, 0, 1920, 1080};
   int refreshRate_ = 60;
+  float dpi_ = 96.0f;
   bool vsync_ = false;
   std::vector<RecordedMessageBox> messageBoxes_;
   std::map<int, HeadlessWindow> windows_;

@@ -1,9 +1,11 @@
 // Translation of SDL2's USB-style scan codes to set-1 scan codes.
 #include "platform/keymap.h"
 
+#include <SDL2/SDL_keyboard.h>
 #include <SDL2/SDL_scancode.h>
 
 #include <array>
+#include <string>
 
 namespace platform {
 namespace {
@@ -134,6 +136,20 @@ constexpr auto kTable = BuildTable();
 int ScanFromSdl(int sdlScancode) {
   if (sdlScancode < 0 || sdlScancode >= SDL_NUM_SCANCODES) return 0;
   return kTable[static_cast<size_t>(sdlScancode)];
+}
+
+int ScanFromKeyName(const std::string& name) {
+  if (name.empty()) return 0;
+  // SDL2 looks its key names up in a table of its own, ignoring the letter
+  // case; it needs no started subsystem for that.
+  return ScanFromSdl(SDL_GetScancodeFromName(name.c_str()));
+}
+
+std::string KeyNameOfScan(int code) {
+  for (const Pair& p : kPairs) {
+    if (p.set1 == code) return SDL_GetScancodeName(p.sdl);
+  }
+  return {};
 }
 
 }  // namespace platform

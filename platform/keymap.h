@@ -2,6 +2,8 @@
 // Set-1 keyboard scan codes (0x80 added for extended keys), the numbering in
 // which the programs name their keys.
 
+#include <string>
+
 namespace platform {
 
 enum ScanCode : int {
@@ -47,10 +49,12 @@ enum ScanCode : int {
   kScanLeftAlt = 0x38,
   kScanSpace = 0x39,
   kScanF1 = 0x3B,
+  kScanF11 = 0x57,
   kScanKeypadPeriod = 0x53,
   kScanKeypadEnter = 0x9C,
   kScanRightCtrl = 0x9D,
   kScanRightAlt = 0xB8,
+  kScanPause = 0xC5,
   kScanHome = 0xC7,
   kScanUp = 0xC8,
   kScanLeft = 0xCB,
@@ -59,6 +63,14 @@ enum ScanCode : int {
   kScanDown = 0xD0,
   kScanDelete = 0xD3,
 };
+
+// The set-1 code of a key named as SDL2 names keys ("Left", "Right Ctrl",
+// "A", "Space", "Keypad 4"; letter case does not matter); 0 for a name SDL2
+// does not know or a key the programs cannot see.
+int ScanFromKeyName(const std::string& name);
+
+// SDL2's name of the key with this set-1 code; empty when there is none.
+std::string KeyNameOfScan(int code);
 
 // Maps an SDL2 scan code (SDL_Scancode value) to a set-1 code; 0 when unmapped.
 int ScanFromSdl(int sdlScancode);

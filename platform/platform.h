@@ -175,6 +175,8 @@ class Platform {
   virtual void WindowRaise(int id) = 0;
   // Desktop full screen (no mode change); the picture is letterboxed into it.
   virtual void WindowSetFullscreen(int id, bool fullscreen) = 0;
+  // A frame (title bar, border) the user can resize and maximise by, or none.
+  virtual void WindowSetFramed(int id, bool framed) = 0;
   virtual bool WindowFocused(int id) = 0;
   // Takes the next pending event of this window. Close requests come before
   // every other pending event, and mouse motion is coalesced, so a flood of
@@ -187,6 +189,7 @@ class Platform {
   virtual bool PresentIsVsynced(int id) = 0;
   virtual Rect DesktopBounds() = 0;
   virtual int DisplayRefreshRate() = 0;  // Hz, 60 when unknown
+  virtual float DisplayDpi() = 0;        // diagonal dots per inch, 96 when unknown
   virtual void CursorShow(bool visible) = 0;
 
   // --- Keyboard -------------------------------------------------------------
@@ -215,10 +218,22 @@ Platform& Current();
 // SDL2 cannot start at all.
 bool UseSdl();
 
-// UseSdl for a program's start: when SDL2 cannot start, says so on standard
-// error, naming the program and the reason, and returns false; the program
-// then ends with a non-zero exit code rather than running unseen.
+// UseSdl for a program's start: when SDL2 cannot start, or finds no display
+// and falls back to its "offscreen" or "dummy" video driver without
+// SDL_VIDEODRIVER asking for it, says so on standard error, naming the
+// program, and returns false; the program then ends with exit code 1 rather
+// than running unseen.
 bool UseSdlOrReport(const std::string& program);
+
+// True for a video driver that shows nothing ("offscreen", "dummy") that
+// the SDL_VIDEODRIVER value `asked` (null when unset) did not name.
+bool VideoDriverIsInvisible(const char* driver, const char* asked);
+
+// How many times its size a window of width x height opens at on a desktop
+// of the given bounds and dots per inch: 2 where twice the size fits with
+// room to spare (a tenth of it on each side), or where the display has 144
+// dpi or more and twice the size fits at all; else 1.
+int WindowScaleFor(const Rect& desktop, float dpi, int width, int height);
 
 // Windows-1252 bytes <-> UTF-8. Characters with no Windows-1252 byte are dropped.
 std::string Cp1252ToUtf8(const std::string& text);

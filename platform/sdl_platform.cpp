@@ -269,6 +269,13 @@ class SdlPlatform : public Platform {
     }
   }
 
+  void WindowSetFramed(int id, bool framed) override {
+    if (SdlWindow* w = Find(id)) {
+      SDL_SetWindowBordered(w->window, framed ? SDL_TRUE : SDL_FALSE);
+      SDL_SetWindowResizable(w->window, framed ? SDL_TRUE : SDL_FALSE);
+    }
+  }
+
   bool WindowFocused(int id) override {
     Pump();
     SdlWindow* w = Find(id);
@@ -338,6 +345,15 @@ class SdlPlatform : public Platform {
       return mode.refresh_rate;
     }
     return 60;
+  }
+
+  float DisplayDpi() override {
+    float diagonal = 0.0f;
+    if (EnsureVideo() && SDL_GetDisplayDPI(0, &diagonal, nullptr, nullptr) == 0 &&
+        diagonal > 0.0f) {
+      return diagonal;
+    }
+    return 96.0f;
   }
 
   void CursorShow(bool visible) override {

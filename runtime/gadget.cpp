@@ -623,9 +623,11 @@ void GadgetPaintPending() {
     // A window without gadgets shows what others present into it.
     if (children.empty()) continue;
     platform::Rect bounds = p.WindowBounds(handle);
+    // A window opened at twice its size is drawn at its own size and scaled up.
+    const int32_t scale = WindowHandleScale(handle);
     GadgetCanvas& canvas = surface.canvas;
-    canvas.width = std::max(1, bounds.width);
-    canvas.height = std::max(1, bounds.height);
+    canvas.width = std::max(1, bounds.width / scale);
+    canvas.height = std::max(1, bounds.height / scale);
     CanvasClear(canvas, kFaceColour);
     for (int32_t n : children) {
       GadgetLook look;
@@ -639,7 +641,7 @@ void GadgetPaintPending() {
     request.height = canvas.height;
     request.pitch = canvas.width * 4;
     request.layout = platform::PixelLayout::Xrgb8888;
-    request.fitToWindow = false;
+    request.fitToWindow = scale > 1;
     p.WindowPresent(handle, request);
   }
 }

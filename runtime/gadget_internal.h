@@ -19,6 +19,10 @@ void WindowGadgetNotify(int32_t gadget, int32_t notification);
 // True when the handle belongs to an open window of the library.
 bool WindowHandleIsOpen(int32_t handle);
 
+// How many screen pixels one pixel of the window's gadgets takes (1, or 2 for
+// a window opened at twice its size); 1 for a handle that is not open.
+int32_t WindowHandleScale(int32_t handle);
+
 // --- Gadget library side, called by the window event loop --------------------
 
 // Handles one event of a window with the given handle (after the accelerators).

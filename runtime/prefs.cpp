@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 #include "runtime/program.h"
@@ -159,6 +160,23 @@ int32_t PrefsOpen(const std::string& fileName) {
   r.open = true;
   r.groupPosition = 0;
   return 1;
+}
+
+std::string PrefsUserSettingsPath() {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (configHome != nullptr && configHome[0] == '/') {
+    base = configHome;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home != nullptr ? home : "") + "/.config";
+  }
+  return base + "/skirmora/Preferences.prefs";
+}
+
+int32_t PrefsOpenSettings() {
+  if (PrefsOpen("Preferences.prefs") != 0) return 1;
+  return PrefsOpen(PrefsUserSettingsPath());
 }
 
 int32_t PrefsGroup(const std::string& name) {

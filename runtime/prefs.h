@@ -24,6 +24,16 @@ void PrefsInit();
 // (then every read gives its default). Closes any file opened before.
 int32_t PrefsOpen(const std::string& fileName);
 
+// Where the settings file is looked for when there is none next to the
+// program: $XDG_CONFIG_HOME/skirmora/Preferences.prefs, or
+// ~/.config/skirmora/Preferences.prefs when that is unset or not absolute.
+std::string PrefsUserSettingsPath();
+
+// Opens the programs' settings file: "Preferences.prefs" next to the program
+// (a build folder, an unpacked copy) wins; an installed program finds the
+// user's own file instead. Non-zero when one of them was opened.
+int32_t PrefsOpenSettings();
+
 // Looks up the first line "[name]" of the file. 1 when found: the following
 // reads look at the lines after it, up to the next group line. 0 when not
 // found: every following read gives its default.

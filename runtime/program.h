@@ -25,5 +25,16 @@ void ProgramStart(const ProgramHooks& hooks);
 // uses it; tests use it to check the order.
 void ProgramRunEndHooks();
 
+// The full path of another program of ours: the one next to this program,
+// else the first on the PATH; empty when neither has an executable file of
+// that name.
+std::string ProgramFind(const std::string& name);
+
+// Hands over to another program: runs the end hooks, shuts the platform down
+// (the display given back, SDL2 ended), then replaces this process with the
+// program at path, started with args. Returns never: if the replacement
+// fails after all, says so on standard error and ends with exit code 1.
+[[noreturn]] void ProgramReplace(const std::string& path, const std::vector<std::string>& args);
+
 // The directory of the running program, with its trailing '/'.
 const std::string& ProgramDirectory();

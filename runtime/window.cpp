@@ -30,6 +30,7 @@ struct WindowEntry {
   std::string className;
   std::vector<Accelerator> accelerators;
   bool enabled = true;
+  int32_t scale = 1;  // screen pixels per pixel of the window's contents
 };
 
 struct EventState {
@@ -144,6 +145,15 @@ int32_t Dispatch(WindowEntry& e, const platform::WindowEvent& ev) {
   if (!e.enabled && IsInput(ev.kind)) return raw;
   if (int32_t command = TranslateAccelerator(e, ev)) {
     GadgetMoveFocus(handle, command == kCommandFocusNext);
+  } else if (e.scale > 1 && (ev.kind == platform::EventKind::MouseDown ||
+                             ev.kind == platform::EventKind::MouseUp ||
+                             ev.kind == platform::EventKind::MouseMove)) {
+    platform::WindowEvent scaled = ev;
+    // Floor division, so that a position left of or above the window stays outside.
+    auto down = [&e](int v) { return v >= 0 ? v / e.scale : -((-v + e.scale - 1) / e.scale); };
+    scaled.x = down(ev.x);
+    scaled.y = down(ev.y);
+    GadgetHandleEvent(handle, scaled);
   } else {
     GadgetHandleEvent(handle, ev);
   }
@@ -217,10 +227,20 @@ int32_t WindowStyleFromFlags(int32_t flags) {
   return static_cast<int32_t>(style);
 }
 
+int32_t WindowHandleScale(int32_t handle) {
+  const WindowEntry* e = EntryByHandle(handle);
+  return e != nullptr ? e->scale : 1;
+}
+
 int32_t WindowOpen(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                    int32_t flags, const std::string& title) {
+  return WindowOpenScaled(number, x, y, width, height, flags, title, 1);
+}
+
+int32_t WindowOpenScaled(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                         int32_t flags, const std::string& title, int32_t scale) {
   WindowState& s = State();
-  if (number < 0 || number > kWindowNumberLimit) return 0;
+  if (number < 0 || number > kWindowNumberLimit || scale < 1 || scale > 4) return 0;
   if (static_cast<size_t>(number) >= s.table.size()) {
     s.table.resize(static_cast<size_t>(number) + kGrowth);
   }
@@ -229,13 +249,13 @@ int32_t WindowOpen(int32_t number, int32_t x, int32_t y, int32_t width, int32_t 
 
   platform::Platform& p = platform::Current();
   const int32_t style = WindowStyleFromFlags(flags);
-  const int w = std::max(0, width);
-  const int h = std::max(0, height);
+  const int w = std::max(0, width) * scale;
+  const int h = std::max(0, height) * scale;
 
   // The desktop's window manager draws the frame, so the outer rectangle is
   // the client rectangle.
-  int left = x;
-  int top = y;
+  int left = x * scale;
+  int top = y * scale;
   if (flags & kWindowCentre) {
     platform::Rect desk = p.DesktopBounds();
     left = desk.x + desk.width / 2 - std::min(w, desk.width) / 2;
@@ -272,6 +292,7 @@ int32_t WindowOpen(int32_t number, int32_t x, int32_t y, int32_t width, int32_t 
   entry.accelerators = {{platform::kScanTab, 0, kCommandFocusNext},
                         {platform::kScanTab, platform::kModShift, kCommandFocusPrevious}};
   entry.enabled = true;
+  entry.scale = scale;
   s.current = handle;
   return handle;
 }

@@ -59,6 +59,13 @@ constexpr int32_t kWindowNumberLimit = 65535;
 int32_t WindowOpen(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                    int32_t flags, const std::string& title);
 
+// As WindowOpen, but the window shows everything `scale` times its size
+// (1 to 4): x, y, width and height are screen pixels divided by scale, the
+// gadgets are drawn at that size and scaled up, and mouse positions are
+// divided by scale before the gadgets see them.
+int32_t WindowOpenScaled(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                         int32_t flags, const std::string& title, int32_t scale);
+
 // Handle of the most recently opened window that is still open, else 0.
 int32_t WindowHandle();
 

@@ -21,12 +21,15 @@
 #include "media/display.h"
 #include "media/draw.h"
 #include "media/keyboard.h"
+#include "media/mixer.h"
+#include "platform/keymap.h"
 #include "media/music.h"
 #include "media/quad3d.h"
 #include "media/sound.h"
 #include "media/sprites.h"
 #include "platform/font.h"
 #include "platform/headless.h"
+#include "runtime/command_line.h"
 #include "runtime/frame.h"
 #include "runtime/lists.h"
 #include "runtime/net.h"
@@ -209,7 +212,7 @@ TEST_F(SkirmoraTest, WithoutSettingsFileTheDefaultsAndFullScreenAreUsed) {
 TEST_F(SkirmoraTest, WithoutAFileNextToTheProgramTheUsersConfigFolderIsRead) {
   std::filesystem::create_directories(dir_ + "/config/skirmora");
   std::ofstream(dir_ + "/config/skirmora/Preferences.prefs") << "[Data]\nName1=Cleo\n";
-  EXPECT_EQ(UserSettingsPath(), dir_ + "/config/skirmora/Preferences.prefs");
+  EXPECT_EQ(PrefsUserSettingsPath(), dir_ + "/config/skirmora/Preferences.prefs");
   Start();
   EXPECT_EQ(S().settings.name1, "Cleo");
   EXPECT_EQ(S().settings.name2, "Spieler 2");
@@ -226,9 +229,9 @@ TEST_F(SkirmoraTest, WithoutAFileNextToTheProgramTheUsersConfigFolderIsRead) {
   // An unset or relative config home means ~/.config.
   ::setenv("XDG_CONFIG_HOME", "relative", 1);
   const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-  EXPECT_EQ(UserSettingsPath(), home + "/.config/skirmora/Preferences.prefs");
+  EXPECT_EQ(PrefsUserSettingsPath(), home + "/.config/skirmora/Preferences.prefs");
   ::unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(UserSettingsPath(), home + "/.config/skirmora/Preferences.prefs");
+  EXPECT_EQ(PrefsUserSettingsPath(), home + "/.config/skirmora/Preferences.prefs");
 }
 
 TEST_F(SkirmoraTest, WindowedModeOpensTheGameWindowAndClosingItEndsTheProgram) {
@@ -331,7 +334,8 @@ TEST_F(SkirmoraTest, MenuCursorMovesOnReleaseAndStopsAtTheEnds) {
   EXPECT_NE(RegionHash(720, 100, 64, 64), at100);
 }
 
-TEST_F(SkirmoraTest, MenuPicturesToggleAndEnterOnItemsTwoAndThreeDoesNothing) {
+TEST_F(SkirmoraTest, MenuPicturesToggleAndTheNetworkItemSaysWhenItsProgramIsMissing) {
+  ::setenv("PATH", dir_.c_str(), 1);  // neither next to the program nor on the PATH
   Start();
   ToMenu();
   ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 200));
@@ -347,14 +351,67 @@ TEST_F(SkirmoraTest, MenuPicturesToggleAndEnterOnItemsTwoAndThreeDoesNothing) {
   ASSERT_TRUE(Tap(kKeyLeft));
   EXPECT_EQ(S().menu.item2Picture, kImageItemJoin);
   ASSERT_TRUE(Tap(kKeyEnter));
-  ASSERT_TRUE(Tap(kKeyDown));
-  ASSERT_TRUE(Tap(kKeyEnter));
+  ASSERT_EQ(hp_->MessageBoxes().size(), 1u);
+  EXPECT_EQ(hp_->MessageBoxes()[0].text,
+            "skirmora-join was not found, neither next to skirmora nor on the PATH.");
   ASSERT_TRUE(Tap(kKeyRight));
   for (int i = 0; i < 200; ++i) ASSERT_TRUE(Frame());
   EXPECT_EQ(S().screen, Screen::Menu);
   EXPECT_EQ(S().menu.leaveRequest, 0);
   EXPECT_EQ(S().fadeLevel, 0);
-  EXPECT_EQ(S().menu.item2Picture, kImageItemJoin);
+  EXPECT_EQ(S().menu.item2Picture, kImageItemHost);
+  ::unsetenv("PATH");
+}
+
+// The network item hands the process over to the network program next to
+// this one, which is started with the display choice of the command line.
+TEST_F(SkirmoraTest, TheNetworkItemReplacesTheGameWithTheNetworkProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string fake = dir_ + "/skirmora-host";
+  std::ofstream(fake) << "#!/bin/sh\necho \"started $0 $*\" >&2\nexit 7\n";
+  std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
+  EXPECT_EXIT(
+      {
+        hp_ = &platform::UseHeadless();
+        hp_->SetExecutablePath(dir_ + "/skirmora");
+        ProgramStart(SkirmoraHooks());
+        SkirmoraOptions options;
+        options.fullscreen = 0;
+        SkirmoraStart(options);
+        ToMenu();
+        Tap(kKeyDown);
+        Tap(kKeyEnter);
+        std::exit(0);  // not reached when the hand-over works
+      },
+      ::testing::ExitedWithCode(7), "started .*/skirmora-host --window");
+}
+
+TEST_F(SkirmoraTest, AboutShowsVersionControlsAndLicenceAndEscOrReturnGoesBack) {
+  Start("[Keys]\nRed Fire = Space\nBlue Left = Q\n");
+  ToMenu();
+  ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 200));
+  ASSERT_TRUE(Tap(kKeyDown));
+  ASSERT_TRUE(Tap(kKeyDown));
+  ASSERT_EQ(S().menu.item, 3);
+  for (int back : {kKeyEsc, kKeyEnter}) {
+    ASSERT_TRUE(Tap(kKeyEnter));
+    ASSERT_EQ(S().screen, Screen::About);
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(Frame());
+    EXPECT_TRUE(ShowsText(std::string("Skirmora ") + ProgramVersion(), 80, 80));
+    EXPECT_TRUE(ShowsText("Red (Spieler 1):  Left / Right turn, Space fires", 80, 164));
+    EXPECT_TRUE(ShowsText("Blue (Spieler 2):  Q / D turn, Left Ctrl fires", 80, 192));
+    EXPECT_TRUE(ShowsText(
+        "any later version (GPL-3.0-or-later). It comes with ABSOLUTELY NO WARRANTY.", 80, 416));
+    ASSERT_TRUE(Tap(back));
+    EXPECT_EQ(S().screen, Screen::Menu);
+    EXPECT_EQ(S().menu.item, 3) << "back where the menu was left";
+    ASSERT_TRUE(RunUntil([&] { return S().fadeLevel == 0; }, 200));
+  }
+  // Esc on the menu still ends the game at once.
+  hp_->SetKey(kKeyEsc, true);
+  ASSERT_TRUE(Frame());
+  hp_->SetKey(kKeyEsc, false);
+  EXPECT_FALSE(Frame());
 }
 
 TEST_F(SkirmoraTest, MenuPicturesAreKeyedAndTheMenuSetsItsSoundVolumes) {
@@ -763,6 +820,202 @@ TEST_F(SkirmoraTest, ScriptedMatchKeepsItsGoldenStateSequence) {
     ASSERT_EQ(transcript[i], golden[i]) << "first difference at transcript line " << i + 1;
   }
   EXPECT_EQ(transcript.size(), golden.size());
+}
+
+// Keys of one's own: the golden match played with every key moved elsewhere
+// in the [Keys] group (today's keys pressed as well, to no effect) gives the
+// very same match, frame for frame.
+TEST_F(SkirmoraTest, KeysFromTheSettingsFilePlayTheGoldenMatch) {
+  const std::string path = SKIRMORA_SOURCE_DIR "/tests/game/local_match.golden";
+  ::testing::internal::CaptureStderr();
+  Start(
+      "[Keys]\n; red\nRed Left = J\nRed Right = l\nRed Fire = Space\n"
+      "Blue Left = Q\nBlue Right = E\nBlue Fire = Tab\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  std::vector<std::string> transcript;
+  SkirmoraState& s = S();
+  namespace pf = platform;
+  for (int frame = 0; frame < 6000; ++frame) {
+    hp_->ReleaseAllKeys();
+    if (s.screen == Screen::Splash) hp_->SetKey(kKeyEsc, frame == 5);
+    if (s.screen == Screen::Menu) hp_->SetKey(kKeyEnter, frame % 60 == 40);
+    if (s.screen == Screen::Match) {
+      AimAndFire(*hp_, s.planes[0], s.planes[1], frame, pf::kScanJ, pf::kScanL, pf::kScanSpace);
+      AimAndFire(*hp_, s.planes[1], s.planes[0], frame + 3, pf::kScanQ, pf::kScanE, pf::kScanTab);
+      // Today's keys, held in the opposite sense, no longer steer.
+      hp_->SetKey(kKeyLeft, frame % 2 == 0);
+      hp_->SetKey(kKeyA, frame % 2 == 1);
+      hp_->SetKey(kKeyRightCtrl, true);
+    }
+    if (!SkirmoraFrame()) break;
+    if (s.screen == Screen::Match) transcript.push_back(StateLine(frame, s, L()));
+    if (s.screen == Screen::Menu && s.matches > 0) break;
+  }
+  ASSERT_EQ(s.screen, Screen::Menu) << "the match ended";
+  std::vector<std::string> golden;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) golden.push_back(line);
+  ASSERT_FALSE(golden.empty()) << "no transcript at " << path;
+  for (size_t i = 0; i < transcript.size() && i < golden.size(); ++i) {
+    ASSERT_EQ(transcript[i], golden[i]) << "first difference at transcript line " << i + 1;
+  }
+  EXPECT_EQ(transcript.size(), golden.size());
+}
+
+// An unknown key name and a key given twice are each reported once; those
+// actions keep today's keys, the others take the chosen ones.
+TEST_F(SkirmoraTest, UnknownAndDoubleKeysAreReportedOnceAndKeepTheirDefaults) {
+  ::testing::internal::CaptureStderr();
+  Start(
+      "[Keys]\nRed Left = Banana\nRed Fire = Space\nBlue Fire = space\nBlue Left = Escape\n"
+      "Blue Right = P\nRed Right = Keypad 6\n");
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err,
+            "skirmora: Preferences.prefs: [Keys] Red Left = Banana: no key has that name; Red Left "
+            "stays on Left\n"
+            "skirmora: Preferences.prefs: [Keys] Red Fire = Space: that key is already Blue Fire; "
+            "Red Fire stays on Right Ctrl\n"
+            "skirmora: Preferences.prefs: [Keys] Blue Left = Escape: that key is already Esc "
+            "(leave); Blue Left stays on A\n"
+            "skirmora: Preferences.prefs: [Keys] Blue Right = P: that key is already pause; Blue "
+            "Right stays on D\n");
+  EXPECT_EQ(S().keys.red.left, kKeyLeft);
+  EXPECT_EQ(S().keys.red.right, 0x4D);  // keypad 6
+  EXPECT_EQ(S().keys.red.fire, kKeyRightCtrl);
+  EXPECT_EQ(S().keys.blue.left, kKeyA);
+  EXPECT_EQ(S().keys.blue.right, kKeyD);
+  EXPECT_EQ(S().keys.blue.fire, kKeySpace);
+  // Nothing more is said later on.
+  ::testing::internal::CaptureStderr();
+  ToMenu();
+  ToMatch();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+// Keys swapped between the players are no double keys; a chosen key that
+// takes another's default, which then stays, is one.
+TEST(KeyBindings, SwappedKeysAreFineAndTakingAnotherDefaultIsReported) {
+  platform::UseHeadless();
+  ProgramStart(ProgramHooks{{PrefsInit}, {PrefsClose}});
+  const std::string dir = ::testing::TempDir();
+  std::ofstream(dir + "/keys.prefs") << "[Keys]\nRed Fire = Left Ctrl\nBlue Fire = Right Ctrl\n"
+                                        "Red Left = d\nNet Fire = Return\nNet Left = A\n";
+  ASSERT_NE(PrefsOpen(dir + "/keys.prefs"), 0);
+  std::vector<std::string> reports;
+  KeyBindings local = ReadKeyBindings(KeySet::Local, reports);
+  EXPECT_EQ(local.red.fire, kKeyLeftCtrl);
+  EXPECT_EQ(local.blue.fire, kKeyRightCtrl);
+  EXPECT_EQ(local.red.left, kKeyLeft);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0],
+            "[Keys] Red Left = D: that key is already Blue Right; Red Left stays on Left");
+  reports.clear();
+  KeyBindings net = ReadKeyBindings(KeySet::Network, reports);
+  EXPECT_EQ(net.net.left, kKeyA);
+  EXPECT_EQ(net.net.right, kKeyRight);
+  EXPECT_EQ(net.net.fire, kKeySpace);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0],
+            "[Keys] Net Fire = Return: that key is already Return (start, ready); Net Fire stays "
+            "on Space");
+  PrefsClose();
+  std::remove((dir + "/keys.prefs").c_str());
+}
+
+// P pauses: the rules stand still, the picture stays with "Pause" over it,
+// the engines fall silent while the music plays on; P again (or Pause)
+// resumes where it stood, and Esc still leaves.
+TEST_F(SkirmoraTest, PStopsTheMatchFrameAndResumesIt) {
+  Start();
+  ToMenu();
+  ToMatch();
+  hp_->SetKey(kKeyLeft, true);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(Frame());
+  ASSERT_TRUE(Tap(platform::kScanP));
+  ASSERT_TRUE(S().paused);
+  const PlaneState before = S().planes[0];
+  const uint32_t music = MixerMusicPlayPosition();
+  for (int i = 0; i < 30; ++i) ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().planes[0].x, before.x);
+  EXPECT_EQ(S().planes[0].heading, before.heading);
+  EXPECT_TRUE(ShowsText("Pause", 376, 290));
+  EXPECT_FALSE(media::MixerVoicePlaying(kSoundEngine1));
+  EXPECT_FALSE(media::MixerVoicePlaying(kSoundEngine2));
+  hp_->PullAudio(4410);
+  EXPECT_NE(MixerMusicPlayPosition(), music) << "the music goes on";
+  hp_->SetKey(kKeyLeft, false);
+  ASSERT_TRUE(Tap(platform::kScanPause));
+  EXPECT_FALSE(S().paused);
+  EXPECT_TRUE(media::MixerVoicePlaying(kSoundEngine1));
+  ASSERT_TRUE(Frame());
+  EXPECT_NE(S().planes[0].x, before.x);
+  // Esc during a pause ends the pause and fades the match out.
+  ASSERT_TRUE(Tap(platform::kScanP));
+  ASSERT_TRUE(Tap(kKeyEsc));
+  EXPECT_FALSE(S().paused);
+  ASSERT_TRUE(RunUntil([&] { return S().screen == Screen::Menu; }, 100));
+}
+
+// In the menu Alt+Enter switches to a window and back and is no Return: the
+// menu does not start a match.
+TEST_F(SkirmoraTest, AltEnterAndF11SwitchTheScreenAndAltEnterIsNoReturn) {
+  Start();
+  ToMenu();
+  int internal = 0;
+  for (const auto& [id, win] : hp_->Windows()) {
+    if (win.frame.sequence > 0) internal = id;
+  }
+  ASSERT_TRUE(hp_->Window(internal)->fullscreen);
+  hp_->SetKey(platform::kScanLeftAlt, true);
+  ASSERT_TRUE(Tap(kKeyEnter));
+  hp_->SetKey(platform::kScanLeftAlt, false);
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(Frame());
+  EXPECT_EQ(S().screen, Screen::Menu);
+  EXPECT_EQ(S().menu.leaveRequest, 0);
+  const platform::HeadlessWindow* w = hp_->Window(internal);
+  EXPECT_FALSE(w->fullscreen);
+  EXPECT_FALSE(w->spec.borderless);
+  EXPECT_TRUE(w->spec.resizable);
+  EXPECT_EQ(w->bounds.width, 800);
+  EXPECT_EQ(w->bounds.height, 600);
+  EXPECT_EQ(w->bounds.x, (1920 - 800) / 2);
+  EXPECT_TRUE(w->frame.fitToWindow);
+  ASSERT_TRUE(Tap(platform::kScanF11));
+  EXPECT_TRUE(hp_->Window(internal)->fullscreen);
+  EXPECT_TRUE(hp_->Window(internal)->spec.borderless);
+  // Plain Return still starts the match.
+  ToMatch();
+  EXPECT_EQ(S().screen, Screen::Match);
+}
+
+// With Fullscreen = 0 the window can be resized and maximised and the
+// picture is fitted into it; on a 4K desktop it opens at twice its size, and
+// Alt+Enter makes it cover the desktop and gives it back.
+TEST_F(SkirmoraTest, TheWindowIsResizableTwiceAsLargeOn4KAndSwitchesToFullScreen) {
+  hp_ = &platform::UseHeadless();
+  hp_->SetDesktop({0, 0, 3840, 2160});
+  hp_->SetExecutablePath(dir_ + "/skirmora");
+  std::ofstream(dir_ + "/Preferences.prefs") << "[Start]\nFullscreen=1\n";
+  ProgramStart(SkirmoraHooks());
+  SkirmoraOptions options;
+  options.fullscreen = 0;  // --window wins over the setting
+  ASSERT_TRUE(SkirmoraStart(options));
+  ASSERT_TRUE(S().windowed);
+  const platform::HeadlessWindow* w = hp_->Window(S().windowHandle);
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(w->spec.resizable);
+  EXPECT_EQ(w->spec.width, 1600);
+  EXPECT_EQ(w->spec.height, 1200);
+  ASSERT_TRUE(Frame());
+  EXPECT_TRUE(w->frame.fitToWindow);
+  EXPECT_EQ(w->frame.width, 800);
+  hp_->SetKey(platform::kScanRightAlt, true);
+  ASSERT_TRUE(Tap(kKeyEnter));
+  EXPECT_TRUE(hp_->Window(S().windowHandle)->fullscreen);
+  ASSERT_TRUE(Tap(kKeyEnter));
+  hp_->SetKey(platform::kScanRightAlt, false);
+  EXPECT_FALSE(hp_->Window(S().windowHandle)->fullscreen);
+  EXPECT_EQ(S().screen, Screen::Splash) << "Alt+Enter does not leave the splash either";
 }
 
 }  // namespace

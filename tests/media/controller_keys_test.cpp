@@ -131,16 +131,37 @@ TEST_F(ControllerKeysTest, KeyboardAndControllerTogether) {
   EXPECT_EQ(Held(), (Keys{pf::kScanA, pf::kScanLeft}));
   EXPECT_EQ(KeyReleased(pf::kScanLeft), 0);
 
+  // A button held when the focus goes counts as let go at once.
   twin_->SetKeyboardFocus(false);
+  EXPECT_EQ(KeyboardPoll(), 0);
+  EXPECT_EQ(KeyDown(pf::kScanLeft), 0) << "nothing stays held without the focus";
+  EXPECT_EQ(KeyDown(pf::kScanA), 0);
+  EXPECT_EQ(KeyReleased(pf::kScanLeft), 1);
   twin_->ControllerSetButton(red, pf::kPadLeft, false);
   twin_->ControllerSetButton(red, pf::kPadRight, true);
   EXPECT_EQ(KeyboardPoll(), 0);
-  EXPECT_EQ(KeyDown(pf::kScanLeft), 0x80) << "the previous sample stays";
   EXPECT_EQ(KeyDown(pf::kScanRight), 0);
   twin_->SetKeyboardFocus(true);
   EXPECT_EQ(Held(), (Keys{pf::kScanA, pf::kScanRight}));
-  EXPECT_EQ(KeyReleased(pf::kScanLeft), 1);
   EXPECT_EQ(KeyReleased(pf::kScanLeft), 0);
+}
+
+// Players who chose keys of their own find them on their controllers too.
+TEST_F(ControllerKeysTest, ControllersHoldTheKeysThePlayersChose) {
+  KeyboardControllerKeys(kControllerLayoutLocal, 1, pf::kScanJ, pf::kScanL, pf::kScanSpace);
+  KeyboardControllerKeys(kControllerLayoutLocal, 2, pf::kScanQ, pf::kScanW, pf::kScanE);  // none
+  const int red = twin_->ControllerPlugIn();
+  const int blue = twin_->ControllerPlugIn();
+  twin_->ControllerSetButton(red, pf::kPadLeft, true);
+  twin_->ControllerSetButton(blue, pf::kPadRight, true);
+  twin_->ControllerSetButton(blue, pf::kPadSouth, true);
+  EXPECT_EQ(Held(), (Keys{pf::kScanReturn, pf::kScanL, pf::kScanSpace, pf::kScanLeft}));
+  KeyboardControllerLayout(kControllerLayoutNetwork);
+  KeyboardControllerKeys(kControllerLayoutNetwork, 0, pf::kScanZ, pf::kScanX, pf::kScanC);
+  EXPECT_EQ(Held(), (Keys{pf::kScanReturn, pf::kScanZ, pf::kScanX, pf::kScanC}));
+  KeyboardStart();  // back to today's keys
+  KeyboardInit();
+  EXPECT_EQ(Held(), (Keys{pf::kScanReturn, pf::kScanLeftCtrl, pf::kScanLeft, pf::kScanD}));
 }
 
 }  // namespace

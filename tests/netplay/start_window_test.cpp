@@ -63,6 +63,31 @@ TEST_F(StartWindow, OpensCentredWithItsGadgetsAndDefaults) {
   EXPECT_EQ(GadgetGetText(kStartAddressLabelGadget), "IP");
 }
 
+// On a 4K desktop the window opens at twice its size: its gadgets are drawn
+// at their own size and scaled up, and clicks land where they are seen.
+TEST_F(StartWindow, OnALargeDesktopItOpensTwiceAsLargeAndClicksStillHit) {
+  p->SetDesktop({0, 0, 3840, 2160});
+  handle = StartWindowOpen();
+  ASSERT_NE(handle, 0);
+  const platform::HeadlessWindow* w = p->Window(handle);
+  EXPECT_EQ(w->bounds.width, 432);
+  EXPECT_EQ(w->bounds.height, 246);
+  EXPECT_EQ(w->bounds.x, 1920 - 216);
+  WindowPollEvent();
+  EXPECT_EQ(w->frame.width, 216);
+  EXPECT_EQ(w->frame.height, 123);
+  EXPECT_TRUE(w->frame.fitToWindow);
+  Click(2 * 150, 2 * 100);  // Client, as seen
+  EXPECT_EQ(StartWindowLoop(), 1);
+  Click(2 * 20, 2 * 30);  // the name field
+  Inject(EventKind::KeyDown, 0, 0, platform::kScanEnd);
+  Inject(EventKind::Text, 0, 0, 0, "X");
+  Click(150, 100);         // (75, 50) of the window: between the fields, no button
+  Click(2 * 170, 2 * 25);  // Ende
+  EXPECT_EQ(StartWindowLoop(), 0);
+  EXPECT_EQ(GadgetGetText(kStartNameGadget), "SpielerX");
+}
+
 TEST_F(StartWindow, TabVisitsTheFieldsAndButtonsInCreationOrder) {
   handle = StartWindowOpen();
   const int32_t expected[] = {0, 1, 2, 3, 6, 0};
@@ -131,7 +156,9 @@ TEST_F(StartWindow, NameFieldRefusesMessageBytesAndHoldsThirtyTwo) {
   handle = StartWindowOpen();
   Click(20, 30);
   Inject(EventKind::KeyDown, 0, 0, platform::kScanEnd);
-  Inject(EventKind::Text, 0, 0, 0, " A:n#n\x01" "a");
+  Inject(EventKind::Text, 0, 0, 0,
+         " A:n#n\x01"
+         "a");
   Inject(EventKind::Text, 0, 0, 0, std::string(40, 'x'));
   Click(40, 100);
   EXPECT_EQ(StartWindowLoop(), 1);

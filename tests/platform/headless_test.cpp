@@ -63,3 +63,42 @@ TEST(Keymap, ExtendedKeysAreDistinct) {
 }
 
 }  // namespace
+
+TEST(WindowScale, TwiceTheSizeOnlyWhereItFitsWithRoomOrOnADenseDisplay) {
+  using platform::WindowScaleFor;
+  EXPECT_EQ(WindowScaleFor({0, 0, 3840, 2160}, 96.0f, 800, 600), 2);
+  EXPECT_EQ(WindowScaleFor({0, 0, 2560, 1440}, 96.0f, 800, 600), 2);
+  EXPECT_EQ(WindowScaleFor({0, 0, 1920, 1200}, 96.0f, 800, 600), 1);
+  EXPECT_EQ(WindowScaleFor({0, 0, 1920, 1080}, 96.0f, 800, 600), 1);
+  EXPECT_EQ(WindowScaleFor({0, 0, 1920, 1200}, 144.0f, 800, 600), 2) << "dense and it fits";
+  EXPECT_EQ(WindowScaleFor({0, 0, 1920, 1080}, 200.0f, 800, 600), 1) << "dense, does not fit";
+  EXPECT_EQ(WindowScaleFor({0, 0, 3840, 2160}, 96.0f, 0, 600), 1);
+}
+
+TEST(VideoDriver, OffscreenAndDummyCountAsNoDisplayUnlessAskedFor) {
+  using platform::VideoDriverIsInvisible;
+  EXPECT_TRUE(VideoDriverIsInvisible("offscreen", nullptr));
+  EXPECT_TRUE(VideoDriverIsInvisible("dummy", nullptr));
+  EXPECT_TRUE(VideoDriverIsInvisible("dummy", "x11"));
+  EXPECT_FALSE(VideoDriverIsInvisible("dummy", "dummy"));
+  EXPECT_FALSE(VideoDriverIsInvisible("offscreen", "x11,offscreen"));
+  EXPECT_FALSE(VideoDriverIsInvisible("x11", nullptr));
+  EXPECT_FALSE(VideoDriverIsInvisible("wayland", nullptr));
+  EXPECT_FALSE(VideoDriverIsInvisible(nullptr, nullptr));
+}
+
+TEST(KeyNames, SdlNamesGiveTheScanCodesOfTheGame) {
+  using platform::ScanFromKeyName;
+  EXPECT_EQ(ScanFromKeyName("Left"), platform::kScanLeft);
+  EXPECT_EQ(ScanFromKeyName("right ctrl"), platform::kScanRightCtrl);
+  EXPECT_EQ(ScanFromKeyName("Left Ctrl"), platform::kScanLeftCtrl);
+  EXPECT_EQ(ScanFromKeyName("A"), platform::kScanA);
+  EXPECT_EQ(ScanFromKeyName("Space"), platform::kScanSpace);
+  EXPECT_EQ(ScanFromKeyName("Pause"), platform::kScanPause);
+  EXPECT_EQ(ScanFromKeyName("Keypad Enter"), platform::kScanKeypadEnter);
+  EXPECT_EQ(ScanFromKeyName("Banana"), 0);
+  EXPECT_EQ(ScanFromKeyName(""), 0);
+  EXPECT_EQ(ScanFromKeyName("F13"), 0) << "a key the programs cannot see";
+  EXPECT_EQ(platform::KeyNameOfScan(platform::kScanRightCtrl), "Right Ctrl");
+  EXPECT_EQ(platform::KeyNameOfScan(0), "");
+}

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -154,4 +157,31 @@ TEST(CommandLine, AMissingOrUnwantedValueIsRefusedWithExitCode2) {
   line = Read({"--window=yes"}, nullptr, &err);
   EXPECT_EQ(line.outcome, CommandLineOutcome::Refused);
   EXPECT_EQ(err, "prog: --window takes no value\n");
+}
+
+TEST(ProgramFind, NextToTheProgramFirstThenThePathAndOnlyRunnableFiles) {
+  namespace fs = std::filesystem;
+  const fs::path base = fs::path(::testing::TempDir()) / "program_find";
+  fs::remove_all(base);
+  fs::create_directories(base / "here");
+  fs::create_directories(base / "bin");
+  auto make = [](const fs::path& file, bool runnable) {
+    std::ofstream(file) << "#!/bin/sh\n";
+    fs::permissions(file, runnable ? fs::perms::owner_all : fs::perms::owner_read);
+  };
+  make(base / "here" / "near", true);
+  make(base / "bin" / "near", true);
+  make(base / "bin" / "far", true);
+  make(base / "here" / "plain", false);
+  platform::UseHeadless().SetExecutablePath((base / "here" / "skirmora").string());
+  ProgramStart(ProgramHooks{});
+  const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  ::setenv("PATH", ("relative:" + (base / "bin").string()).c_str(), 1);
+  EXPECT_EQ(ProgramFind("near"), (base / "here" / "near").string());
+  EXPECT_EQ(ProgramFind("far"), (base / "bin" / "far").string());
+  EXPECT_EQ(ProgramFind("plain"), "");
+  EXPECT_EQ(ProgramFind("missing"), "");
+  EXPECT_EQ(ProgramFind("../bin/far"), "");
+  ::setenv("PATH", path.c_str(), 1);
+  fs::remove_all(base);
 }
