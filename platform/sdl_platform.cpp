@@ -25,6 +25,8 @@ namespace platform {
 namespace {
 
 constexpr size_t kMaxQueuedEvents = 512;
+// Width of the strips in which a 1:1 picture is compared and sent.
+constexpr int kDamageStrip = 128;
 constexpr uint64_t kMicrosPerSecond = 1'000'000;
 
 uint64_t MonotonicMicros() {
@@ -678,25 +680,40 @@ class SdlPlatform : public Platform {
                          static_cast<size_t>(skipX) * static_cast<size_t>(bpp);
     const int width = r.fitToWindow ? r.width : dest.width;
     const int height = r.fitToWindow ? r.height : dest.height;
-    if (direct && r.layout == PixelLayout::Xrgb8888 && dest.width == width &&
-        dest.height == height) {
-      // 1:1 in the window's own format: the window's pixels are the memory
-      // of what is shown, so the rows are compared with them and copied
-      // where they differ, in one pass. (A 16-bit picture is compared in its
-      // own, smaller form below, and only changed rows are widened.)
+    if (direct && dest.width == width && dest.height == height) {
+      // 1:1: the window's pixels are the memory of what is shown, so the
+      // picture is compared with them and copied where it differs, in one
+      // pass, and only the strips that changed are sent. A 16-bit picture is
+      // first compared in its own, smaller form, so that only changed rows
+      // are widened.
+      RowSpan rows{0, height};
+      if (r.layout == PixelLayout::Rgb565) {
+        const RowSpan changed = w.shown.Update(r.pixels, r.width, r.height, r.pitch, 2);
+        if (!whole) {
+          rows = RowSpan{std::max(0, changed.first - skipY), std::min(height, changed.end - skipY)};
+          if (rows.Empty()) return;  // the screen shows this picture already
+        }
+      } else {
+        w.shown.Forget();
+      }
       if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
       if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
-      RowSpan rows;
+      std::vector<RowSpan> strips;
       if (dest.width > 0 && dest.height > 0) {
         auto* out = static_cast<uint8_t*>(surface->pixels) +
-                    static_cast<size_t>(dest.y) * static_cast<size_t>(surface->pitch) +
+                    static_cast<size_t>(dest.y + rows.first) * static_cast<size_t>(surface->pitch) +
                     static_cast<size_t>(dest.x) * 4;
-        rows =
-            CopyChangedRows(pixels, width, height, r.pitch, r.layout, out, surface->pitch, whole);
+        strips = CopyChangedStrips(
+            pixels + static_cast<size_t>(rows.first) * static_cast<size_t>(r.pitch), width,
+            rows.end - rows.first, r.pitch, r.layout, out, surface->pitch, whole, kDamageStrip);
+        for (RowSpan& span : strips) {
+          if (span.Empty()) continue;
+          span.first += rows.first;
+          span.end += rows.first;
+        }
       }
       if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-      w.shown.Forget();
-      SendSurface(w, surface, dest, rows, whole);
+      SendSurface(w, surface, dest, strips, whole);
       return;
     }
     const RowSpan changed =
@@ -736,17 +753,35 @@ class SdlPlatform : public Platform {
       }
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    SendSurface(w, surface, dest, rows, whole);
+    SendSurface(w, surface, dest, {rows}, whole);
   }
 
-  // Sends the whole window, or the rows of the picture that were written.
-  static void SendSurface(SdlWindow& w, SDL_Surface* surface, const Rect& dest, const RowSpan& rows,
-                          bool whole) {
+  // Sends the whole window, or what was written of the picture: per strip
+  // (from the left, kDamageStrip wide, one strip for the whole width when
+  // there is one span) the rows written; neighbours with the same rows go
+  // as one rectangle.
+  static void SendSurface(SdlWindow& w, SDL_Surface* surface, const Rect& dest,
+                          const std::vector<RowSpan>& strips, bool whole) {
     if (whole) {
       SDL_UpdateWindowSurface(w.window);
-    } else if (!rows.Empty()) {
-      const SDL_Rect sent{dest.x, dest.y + rows.first, dest.width, rows.end - rows.first};
-      SDL_UpdateWindowSurfaceRects(w.window, &sent, 1);
+    } else {
+      const int stripWidth = strips.size() == 1 ? dest.width : kDamageStrip;
+      std::vector<SDL_Rect> rects;
+      for (size_t i = 0; i < strips.size(); ++i) {
+        const RowSpan& span = strips[i];
+        if (span.Empty()) continue;
+        const int x = dest.x + static_cast<int>(i) * stripWidth;
+        const int width = std::min(stripWidth, dest.x + dest.width - x);
+        if (!rects.empty() && rects.back().x + rects.back().w == x &&
+            rects.back().y == dest.y + span.first && rects.back().h == span.end - span.first) {
+          rects.back().w += width;
+          continue;
+        }
+        rects.push_back(SDL_Rect{x, dest.y + span.first, width, span.end - span.first});
+      }
+      if (!rects.empty()) {
+        SDL_UpdateWindowSurfaceRects(w.window, rects.data(), static_cast<int>(rects.size()));
+      }
     }
     w.surface = surface;
     w.surfaceWidth = surface->w;

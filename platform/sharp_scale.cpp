@@ -114,29 +114,38 @@ void WidenRow565(const uint16_t* in, uint32_t* out, int width) {
   for (; x < width; ++x) out[x] = WidenRgb565(in[x]);
 }
 
-RowSpan CopyChangedRows(const void* pixels, int width, int height, int pitch, PixelLayout layout,
-                        void* out, int outPitch, bool all) {
-  RowSpan span{height, 0};
-  if (pixels == nullptr || out == nullptr || width <= 0 || height <= 0) return {};
-  const size_t rowBytes = static_cast<size_t>(width) * 4;
+std::vector<RowSpan> CopyChangedStrips(const void* pixels, int width, int height, int pitch,
+                                       PixelLayout layout, void* out, int outPitch, bool all,
+                                       int stripWidth) {
+  if (pixels == nullptr || out == nullptr || width <= 0 || height <= 0 || stripWidth <= 0)
+    return {};
+  const int strips = (width + stripWidth - 1) / stripWidth;
+  std::vector<RowSpan> spans(static_cast<size_t>(strips), RowSpan{height, 0});
   std::vector<uint32_t> wide(layout == PixelLayout::Rgb565 ? static_cast<size_t>(width) : 0);
   for (int y = 0; y < height; ++y) {
     const uint8_t* in =
         static_cast<const uint8_t*>(pixels) + static_cast<size_t>(pitch) * static_cast<size_t>(y);
     uint8_t* target =
         static_cast<uint8_t*>(out) + static_cast<size_t>(outPitch) * static_cast<size_t>(y);
-    const void* row = in;
+    const uint8_t* row = in;
     if (layout == PixelLayout::Rgb565) {
       WidenRow565(reinterpret_cast<const uint16_t*>(in), wide.data(), width);
-      row = wide.data();
+      row = reinterpret_cast<const uint8_t*>(wide.data());
     }
-    if (!all && std::memcmp(target, row, rowBytes) == 0) continue;
-    std::memcpy(target, row, rowBytes);
-    span.first = std::min(span.first, y);
-    span.end = y + 1;
+    for (int i = 0; i < strips; ++i) {
+      const size_t at = static_cast<size_t>(i) * static_cast<size_t>(stripWidth) * 4;
+      const size_t bytes = static_cast<size_t>(std::min(stripWidth, width - i * stripWidth)) * 4;
+      if (!all && std::memcmp(target + at, row + at, bytes) == 0) continue;
+      std::memcpy(target + at, row + at, bytes);
+      RowSpan& span = spans[static_cast<size_t>(i)];
+      span.first = std::min(span.first, y);
+      span.end = y + 1;
+    }
   }
-  if (span.end == 0) span.first = 0;
-  return span;
+  for (RowSpan& span : spans) {
+    if (span.end == 0) span.first = 0;
+  }
+  return spans;
 }
 
 const uint32_t* SharpScaler::WideRow(const uint8_t* row, int width, PixelLayout layout) {

@@ -72,10 +72,13 @@ struct RowSpan {
 void ClearOutside(void* pixels, int width, int height, int pitch, const Rect& keep);
 
 // Copies a picture 1:1 into 32-bit (blue in the lowest byte) output, 5-6-5
-// widened, but only the rows that differ from what the output holds already
-// (every row with all). Returns the rows written.
-RowSpan CopyChangedRows(const void* pixels, int width, int height, int pitch, PixelLayout layout,
-                        void* out, int outPitch, bool all);
+// widened, but only where it differs from what the output holds already
+// (everything with all). The picture is looked at in vertical strips of
+// stripWidth pixels; the result holds, per strip from the left, the rows
+// written in it.
+std::vector<RowSpan> CopyChangedStrips(const void* pixels, int width, int height, int pitch,
+                                       PixelLayout layout, void* out, int outPitch, bool all,
+                                       int stripWidth);
 
 // A row of 5-6-5 pixels widened as WidenRgb565 does, several at a time.
 void WidenRow565(const uint16_t* in, uint32_t* out, int width);

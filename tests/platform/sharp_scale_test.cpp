@@ -274,32 +274,37 @@ TEST(PresentPath, SoftwareRenderersGiveWayToTheWindowSurface) {
 namespace platform {
 namespace {
 
-TEST(SharpScale, CopyChangedRowsWritesOnlyTheRowsThatDiffer) {
-  const int w = 6, h = 5, outPitch = 8 * 4;
+TEST(SharpScale, CopyChangedStripsWritesOnlyWhatDiffers) {
+  const int w = 10, h = 5, outPitch = 12 * 4;  // strips of 4: 0-3, 4-7, 8-9
   std::vector<uint16_t> picture(static_cast<size_t>(w * h), 0x07E0);
-  std::vector<uint32_t> out(static_cast<size_t>(8 * h), 0xDEADBEEFu);
-  RowSpan rows = CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(),
-                                 outPitch, false);
-  EXPECT_EQ(rows.first, 0);
-  EXPECT_EQ(rows.end, h);
+  std::vector<uint32_t> out(static_cast<size_t>(12 * h), 0xDEADBEEFu);
+  auto copy = [&](bool all) {
+    return CopyChangedStrips(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch,
+                             all, 4);
+  };
+  std::vector<RowSpan> strips = copy(false);
+  ASSERT_EQ(strips.size(), 3u);
+  for (const RowSpan& s : strips) {
+    EXPECT_EQ(s.first, 0);
+    EXPECT_EQ(s.end, h);
+  }
   EXPECT_EQ(out[0], 0x00FF00u);
-  EXPECT_EQ(out[6], 0xDEADBEEFu) << "wrote beyond the picture's width";
-  EXPECT_TRUE(
-      CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch, false)
-          .Empty());
-  picture[static_cast<size_t>(2 * w + 1)] = 0xF800;
-  picture[static_cast<size_t>(3 * w + 5)] = 0x001F;
-  rows = CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch,
-                         false);
-  EXPECT_EQ(rows.first, 2);
-  EXPECT_EQ(rows.end, 4);
-  EXPECT_EQ(out[2 * 8 + 1], 0xFF0000u);
-  EXPECT_EQ(out[3 * 8 + 5], 0x0000FFu);
-  // A window whose pixels were lost is sent whole.
-  EXPECT_EQ(
-      CopyChangedRows(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch, true)
-          .end,
-      h);
+  EXPECT_EQ(out[9], 0x00FF00u);
+  EXPECT_EQ(out[10], 0xDEADBEEFu) << "wrote beyond the picture's width";
+  for (const RowSpan& s : copy(false)) EXPECT_TRUE(s.Empty());
+  picture[static_cast<size_t>(2 * w + 1)] = 0xF800;  // strip 0, row 2
+  picture[static_cast<size_t>(3 * w + 9)] = 0x001F;  // strip 2, row 3
+  picture[static_cast<size_t>(1 * w + 8)] = 0x001F;  // strip 2, row 1
+  strips = copy(false);
+  EXPECT_EQ(strips[0].first, 2);
+  EXPECT_EQ(strips[0].end, 3);
+  EXPECT_TRUE(strips[1].Empty());
+  EXPECT_EQ(strips[2].first, 1);
+  EXPECT_EQ(strips[2].end, 4);
+  EXPECT_EQ(out[2 * 12 + 1], 0xFF0000u);
+  EXPECT_EQ(out[3 * 12 + 9], 0x0000FFu);
+  // A window whose pixels were lost is written whole.
+  for (const RowSpan& s : copy(true)) EXPECT_EQ(s.end, h);
 }
 
 }  // namespace
