@@ -372,6 +372,16 @@ void NetServerClose() {
   }
 }
 
+int32_t NetRoundTripUs(int32_t connection) {
+  const OwnedSocket* socket = FindOwned(connection);
+  if (socket == nullptr || socket->kind == SocketKind::Listening) return -1;
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  if (::getsockopt(socket->fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return -1;
+  if (info.tcpi_state != TCP_ESTABLISHED) return -1;
+  return static_cast<int32_t>(std::min<uint32_t>(info.tcpi_rtt, INT32_MAX));
+}
+
 int32_t NetMakeAddress(int32_t a, int32_t b, int32_t c, int32_t d) {
   // The fields are added, not masked; the sum wraps modulo 2^32.
   const uint32_t v = static_cast<uint32_t>(a) + static_cast<uint32_t>(b) * 256u +

@@ -101,6 +101,12 @@ void NetClose(int32_t connection);
 // socket.
 void NetServerClose();
 
+// The transport's own estimate of a connection's round trip, in
+// microseconds (the kernel's smoothed figure); -1 for an unknown handle or
+// when there is none. A relay between the two ends hides the true figure:
+// the kernel sees only the way to the relay.
+int32_t NetRoundTripUs(int32_t connection);
+
 // Packs the IPv4 address a.b.c.d into one value with a in the lowest byte:
 // a + b * 256 + c * 65536 + d * 16777216. The fields are added, not masked,
 // so fields outside 0..255 spill into their neighbours.

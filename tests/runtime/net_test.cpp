@@ -227,6 +227,14 @@ TEST_F(Net, ClientAndServerTalkAndReceivePartially) {
   EXPECT_EQ(Receive(out, 100), "come");
   EXPECT_EQ(NetClientEvent(out), kNetEventNone);
   EXPECT_EQ(Receive(out, 100), "<none>");
+
+  // Both ends have the transport's round trip once bytes went both ways (a
+  // fraction of a millisecond over loopback); other handles have none.
+  EXPECT_GE(NetRoundTripUs(out), 0);
+  EXPECT_LT(NetRoundTripUs(out), 1000000);
+  EXPECT_GE(NetRoundTripUs(in), 0);
+  EXPECT_EQ(NetRoundTripUs(0), -1);
+  EXPECT_EQ(NetRoundTripUs(987654), -1);
 }
 
 TEST_F(Net, PeerClosingIsReportedOnceAndSendsToItFailSilently) {
