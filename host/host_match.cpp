@@ -66,6 +66,7 @@ void HostMatchDraw(HostSession& s, game::MatchEffects& effects) {
   netplay::MatchHud hud;
   hud.bytesX = 0;
   hud.bytes = s.bytesThisFrame;
+  hud.roundTripMs = s.roundTripMs;
   hud.redName = s.playerName;
   hud.blueName = s.opponentName;
   netplay::NetMatchDraw(s.match, s.match.planes[0].heading, s.match.planes[1].heading, hud,

@@ -37,6 +37,8 @@ bool HostMatchFrame(HostSession& s) {
   HostMatchStep(s, keys, events, effects, actions);
   HostReplayFrame(s, keys, ElapsedMs());
   HostApply(s, actions);
+  const int32_t roundTripUs = NetRoundTripUs(s.opponentConnection);
+  s.roundTripMs = roundTripUs < 0 ? -1 : (roundTripUs + 500) / 1000;
   HostMatchDraw(s, effects);
   ScreenFlip();
   return !keys.escReleased;

@@ -50,6 +50,11 @@ struct HostSession {
   int32_t lastShownSeconds = 0;  // one value for the whole program, never reset
   int32_t lobbyResult = 0;
   int32_t bytesThisFrame = 0;  // bytes read in the current frame
+  // The round trip to the opponent shown as "ping: ", in milliseconds, -1 when
+  // not known. The host cannot see it in the game's messages (the client's
+  // headings follow its player, never the host's states), so it is the
+  // transport's own estimate.
+  int32_t roundTripMs = -1;
   netplay::NetMatch match;
   // The match is written to a replay file when `recordReplay` is set; the
   // client's messages of each frame, as the match applied them, go into it.

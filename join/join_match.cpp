@@ -6,6 +6,7 @@ namespace join {
 
 void JoinMatchBegin(JoinSession& s) {
   netplay::NetMatchBeginClient(s.match);
+  s.view.Begin(static_cast<float>(s.ownHeading));
 }
 
 void JoinMatchStep(JoinSession& s, const netplay::NetKeys& keys, game::MatchEffects& effects,
@@ -20,19 +21,38 @@ void JoinMatchStep(JoinSession& s, const netplay::NetKeys& keys, game::MatchEffe
   blue.heading = static_cast<float>(s.ownHeading);
   const bool fired = game::FirePlayer(blue, 1, netplay::FireKeys(keys), false, m.shots, 0, effects);
   actions.push_back({JoinAction::Kind::Send, netplay::HeadingMessage(blue.heading, fired)});
+  s.view.NoteOwnHeading(blue.heading);
 
   while (s.reader.HasMessage()) {
     const netplay::PlaneStateFields state = netplay::ReadPlaneState(s.reader.TakeMessage());
     if (state.isPlaneState) {
-      red.heading = state.hostHeading;
-      red.x = state.hostX;
-      red.y = state.hostY;
-      blue.x = state.clientX;
-      blue.y = state.clientY;
+      s.view.Receive(state);
+    } else if (state.fire) {
+      // A cut message still announces a shot; it has no place in the host's
+      // order of frames, so the shot leaves the red plane where it is now.
+      *ListAdd(m.shots) = game::MakeShot(red, 0.0f);
     }
-    // The host keeps to the limit of shots when it fires; every announced
-    // shot is made here.
-    if (state.fire) *ListAdd(m.shots) = game::MakeShot(red, 0.0f);
+  }
+
+  // Both planes where the view puts them, and the shots of the host's frames
+  // that became due, each from where the host fired it. The host keeps to
+  // the limit of shots when it fires; every announced shot is made here.
+  std::vector<ViewState> due;
+  const ViewFrame shown = s.view.Show(due);
+  for (const ViewState& d : due) {
+    if (!d.fire) continue;
+    game::PlaneState from = red;
+    from.x = d.hostX;
+    from.y = d.hostY;
+    from.heading = d.hostHeading;
+    *ListAdd(m.shots) = game::MakeShot(from, 0.0f);
+  }
+  if (shown.any) {
+    red.heading = shown.hostHeading;
+    red.x = shown.host.x;
+    red.y = shown.host.y;
+    blue.x = shown.client.x;
+    blue.y = shown.client.y;
   }
 
   netplay::NetShotPass(m, effects);
@@ -42,10 +62,16 @@ void JoinMatchDraw(JoinSession& s, game::MatchEffects& effects) {
   netplay::MatchHud hud;
   hud.bytesX = 740;
   hud.bytes = s.bytesThisFrame;
+  hud.roundTripMs = JoinRoundTripMs(s);
   hud.redName = s.hostName;
   hud.blueName = s.playerName;
   netplay::NetMatchDraw(s.match, s.match.planes[0].heading, static_cast<float>(s.ownHeading), hud,
                         effects);
+}
+
+int32_t JoinRoundTripMs(const JoinSession& s) {
+  if (s.view.RoundTripKnown()) return netplay::FramesToMs(s.view.RoundTripFrames());
+  return s.kernelRoundTripMs;
 }
 
 }  // namespace join

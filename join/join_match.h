@@ -25,4 +25,9 @@ void JoinMatchStep(JoinSession& session, const netplay::NetKeys& keys, game::Mat
 // Draws the rest of the frame: planes, clouds, explosions, head-up texts.
 void JoinMatchDraw(JoinSession& session, game::MatchEffects& effects);
 
+// The round trip shown as "ping: ", in milliseconds: measured from the host's
+// echo of the own turns once a turn has shown it, the transport's own
+// estimate before that, -1 when there is neither.
+int32_t JoinRoundTripMs(const JoinSession& session);
+
 }  // namespace join

@@ -8,6 +8,7 @@
 #include "media/draw.h"
 #include "netplay/startup.h"
 #include "runtime/frame.h"
+#include "runtime/net.h"
 
 namespace join {
 
@@ -33,6 +34,8 @@ bool JoinMatchFrame(JoinSession& s) {
   game::MatchEffects& effects = game::MediaEffects();
   JoinMatchStep(s, keys, effects, actions);
   JoinApply(s, actions);
+  const int32_t roundTripUs = NetRoundTripUs(s.connection);
+  s.kernelRoundTripMs = roundTripUs < 0 ? -1 : (roundTripUs + 500) / 1000;
   JoinMatchDraw(s, effects);
   ScreenFlip();
   return !keys.escReleased;

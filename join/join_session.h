@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "join/join_view.h"
 #include "netplay/console.h"
 #include "netplay/match.h"
 #include "netplay/reader.h"
@@ -55,7 +56,9 @@ struct JoinSession {
   netplay::MessageReader reader;
   int32_t bytesThisFrame = 0;
   netplay::NetMatch match;
-  int32_t ownHeading = 0;  // whole degrees, kept from program start
+  int32_t ownHeading = 0;          // whole degrees, kept from program start
+  PlaneView view;                  // where the match draws both planes
+  int32_t kernelRoundTripMs = -1;  // the transport's own estimate, -1 when there is none
 };
 
 // What a step asks the frame to do, in order.

@@ -1,11 +1,16 @@
 #include "netplay/match.h"
 
+#include <cmath>
+
 #include "media/draw.h"
 #include "media/quad3d.h"
 #include "runtime/frame.h"
 
 namespace netplay {
 namespace {
+
+// The round-trip line stands one text line below "pak: ".
+constexpr int32_t kPingLineY = 16;
 
 void BeginPlanes(NetMatch& m) {
   game::PlaneReset(m.planes[0], 0);
@@ -42,6 +47,14 @@ bool NetAnnouncedShot(NetMatch& m, int player) {
   return true;
 }
 
+int32_t FramesToMs(int32_t frames) {
+  return static_cast<int32_t>(std::lround(frames * 1000.0 / kNetFramesPerSecond));
+}
+
+std::string PingText(int32_t roundTripMs) {
+  return "ping: " + (roundTripMs < 0 ? std::string("-") : TextFromLong(roundTripMs));
+}
+
 void NetMatchDraw(NetMatch& m, float redHeading, float blueHeading, const MatchHud& hud,
                   game::MatchEffects& effects) {
   game::AnimatePlane(m.planes[0], 0);
@@ -59,6 +72,8 @@ void NetMatchDraw(NetMatch& m, float redHeading, float blueHeading, const MatchH
   DrawBegin(ScreenOutput());
   DrawLocate(hud.bytesX, 0);
   DrawText("pak: " + TextFromLong(hud.bytes));
+  DrawLocate(hud.bytesX, kPingLineY);
+  DrawText(PingText(hud.roundTripMs));
   DrawLocate(70, 10);
   DrawText(hud.redName + ": " + TextFromLong(m.planes[0].energy));
   DrawLocate(650, 10);

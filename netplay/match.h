@@ -46,13 +46,22 @@ void NetShotPass(NetMatch& match, game::MatchEffects& effects);
 // announcements in one frame keep to the limit. True when a shot was made.
 bool NetAnnouncedShot(NetMatch& match, int player);
 
+// The network programs run at 60 frames a second.
+constexpr int32_t kNetFramesPerSecond = 60;
+// Frames as whole milliseconds, rounded.
+int32_t FramesToMs(int32_t frames);
+
 // The head-up texts of a frame.
 struct MatchHud {
-  int32_t bytesX = 0;  // where "pak: " stands (top row)
-  int32_t bytes = 0;   // bytes received in this frame
+  int32_t bytesX = 0;        // where "pak: " stands (top row); "ping: " stands below it
+  int32_t bytes = 0;         // bytes received in this frame
+  int32_t roundTripMs = -1;  // -1 while the round trip is not known: "ping: -"
   std::string redName;
   std::string blueName;
 };
+
+// The round-trip line of the head-up display: "ping: " and the milliseconds.
+std::string PingText(int32_t roundTripMs);
 
 // Draws the rest of a match frame after the shot pass: both planes' next
 // propeller frame at their positions, the red one turned to redHeading + 90

@@ -56,10 +56,10 @@ std::string Plane(const game::PlaneState& p) {
          std::to_string(p.energy) + " i" + std::to_string(p.frameImage);
 }
 
-std::string Side(const netplay::NetMatch& m, int32_t bytes) {
+std::string Side(const netplay::NetMatch& m, int32_t bytes, int32_t roundTripMs) {
   return "red " + Plane(m.planes[0]) + " blue " + Plane(m.planes[1]) + " shots " +
          std::to_string(ListCount(m.shots)) + " blasts " + std::to_string(ListCount(m.blasts)) +
-         " pak " + std::to_string(bytes);
+         " pak " + std::to_string(bytes) + " " + netplay::PingText(roundTripMs);
 }
 
 std::string Joined(const std::vector<std::string>& messages) {
@@ -105,9 +105,11 @@ TEST_F(GoldenNetworkMatch, ScriptedMatchKeepsItsTranscript) {
     std::snprintf(frame, sizeof frame, "%04d", f);
     transcript.push_back(std::string(frame) + " host>" + Joined(p.hostSentThisFrame) + " client>" +
                          Joined(p.clientSentThisFrame));
-    transcript.push_back(std::string(frame) + " H " + Side(p.host.match, p.host.bytesThisFrame));
-    transcript.push_back(std::string(frame) + " C " +
-                         Side(p.client.match, p.client.bytesThisFrame));
+    transcript.push_back(std::string(frame) + " H " +
+                         Side(p.host.match, p.host.bytesThisFrame, p.host.roundTripMs));
+    transcript.push_back(
+        std::string(frame) + " C " +
+        Side(p.client.match, p.client.bytesThisFrame, join::JoinRoundTripMs(p.client)));
     hits = 200 - p.host.match.planes[0].energy - p.host.match.planes[1].energy;
   }
   // The script is worth keeping only if shots hit on the way.

@@ -105,15 +105,22 @@ TEST_F(NetMatch, PlaneStateMissingFieldsMovesThePlanesToZero) {
   EXPECT_EQ(p.client.match.planes[0].y, 0.0f);
   EXPECT_EQ(p.client.match.planes[1].x, 0.0f);
   EXPECT_EQ(p.client.match.planes[1].y, 0.0f);
-  // A message cut at its start moves nothing but may still announce a shot.
+  // A message cut at its start places nothing: the red plane flies on from
+  // where the last state put it.
   pairtest::FeedText(p.client.reader, "e:10.000000:1:2:3:4:x:fire:#");
   p.ClientMatchFrame(Effects());
-  EXPECT_EQ(p.client.match.planes[0].x, 300.0f);
+  EXPECT_FLOAT_EQ(p.client.match.planes[0].x, 300.0f + 2.0f * std::cos(45.0f * game::kDegToRad));
 }
 
 TEST_F(NetMatch, EveryPlaneStateOfTheFrameIsAppliedInOrder) {
   pairtest::FeedText(p.client.reader,
                      "plane:90.000000:10:20:30:40:fire:#plane:91.000000:11:21:31:41:#");
+  // Both arrived in one frame: they are shown one a frame, in order, and
+  // each one's shot is made when it is shown.
+  p.ClientMatchFrame(Effects());
+  EXPECT_EQ(p.client.match.planes[0].heading, 90.0f);
+  EXPECT_EQ(p.client.match.planes[1].x, 30.0f);
+  EXPECT_EQ(CountShots(p.client.match.shots, 0.0f), 1);
   p.ClientMatchFrame(Effects());
   EXPECT_EQ(p.client.match.planes[0].heading, 91.0f);
   EXPECT_EQ(p.client.match.planes[1].x, 31.0f);
