@@ -67,8 +67,7 @@ void HostReplayStart(HostSession& s, const game::Replay& r) {
   s.match.cloudOffset = r.cloudOffset;
 }
 
-void HostReplayShowFrame(HostSession& s, const game::ReplayFrame& f,
-                         game::MatchEffects& effects) {
+void HostReplayShowFrame(HostSession& s, const game::ReplayFrame& f, game::MatchEffects& effects) {
   ScreenClear(170, 200, 255);
   HostMatchRules(s.match, NetKeysOf(f.keys[0]), f.client, effects);
   s.bytesThisFrame = f.bytes;
@@ -76,9 +75,11 @@ void HostReplayShowFrame(HostSession& s, const game::ReplayFrame& f,
 }
 
 void HostReplayMain(HostSession& s, const game::Replay& replay,
-                    [[maybe_unused]] const netplay::NetplayOptions& options) {
+                    const netplay::NetplayOptions& options) {
   if (!netplay::NetplayChecks()) return;
-  netplay::NetplayOpenScreen();
+  netplay::NetplaySettings settings = netplay::NetplayReadSettings(options.program);
+  if (options.fullscreen >= 0) settings.fullscreen = options.fullscreen;
+  netplay::NetplayOpenScreen(settings.fullscreen != 0);
   HostReplayStart(s, replay);
   for (const game::ReplayFrame& f : replay.frames) {
     if (netplay::NetKeysPoll().escReleased) return;

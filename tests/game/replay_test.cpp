@@ -17,6 +17,7 @@
 #include "game/replay_file.h"
 #include "game/skirmora.h"
 #include "platform/headless.h"
+#include "platform/keymap.h"
 #include "runtime/frame.h"
 #include "runtime/program.h"
 
@@ -299,6 +300,58 @@ TEST_F(ReplayMatchTest, RecordedMatchesPlayBackWithTheSameFramesAndThenTheProgra
       ASSERT_EQ(shown[i], played[m][i]) << "match " << m << ", first difference at frame " << i;
     }
     EXPECT_TRUE(Files().size() == 2u) << "playing back records nothing";
+  }
+}
+
+// A pause in a recorded match leaves no trace in its replay: the frames
+// played before and after it come back the same, also when the frame clock
+// ticked while the match stood still.
+TEST_F(ReplayMatchTest, APausedMatchPlaysBackWithTheSameFrames) {
+  SkirmoraOptions record;
+  record.recordReplays = true;
+  Start(record);
+  SkirmoraState& s = SkirmoraGameState();
+  std::vector<std::string> played;
+  int matchFrame = 0;
+  int pausedFrames = 0;
+  for (int frame = 0; frame < 3000 && s.matches < 2; ++frame) {
+    hp_->ReleaseAllKeys();
+    if (s.screen == Screen::Splash) hp_->SetKey(kKeyEsc, frame == 5);
+    if (s.screen == Screen::Menu) {
+      if (s.matches == 1) break;
+      hp_->SetKey(kKeyEnter, frame % 60 == 40);
+    }
+    const bool runsMatch = s.screen == Screen::Match;
+    if (runsMatch) {
+      Pilots(*hp_, s, frame);
+      hp_->SetKey(platform::kScanP, matchFrame == 100 || (s.paused && pausedFrames == 150));
+      if (matchFrame == 300) hp_->SetKey(kKeyEsc, true);
+    }
+    ASSERT_TRUE(SkirmoraFrame());
+    if (runsMatch && s.paused) pausedFrames += 1;
+    if (runsMatch && !s.paused) {
+      played.push_back(Line(matchFrame));
+      matchFrame += 1;
+    }
+  }
+  ASSERT_GT(pausedFrames, 120) << "the match was paused for over two seconds";
+  const std::vector<std::string> files = Files();
+  ASSERT_EQ(files.size(), 1u);
+  Replay replay;
+  std::string error;
+  ASSERT_TRUE(ReplayLoad(files[0], ReplayKind::Local, &replay, &error)) << error;
+  SkirmoraOptions play;
+  play.replay = &replay;
+  Start(play);
+  std::vector<std::string> shown;
+  while (SkirmoraFrame()) {
+    shown.push_back(Line(static_cast<int>(shown.size())));
+    ASSERT_LT(shown.size(), 20000u);
+  }
+  shown.push_back(Line(static_cast<int>(shown.size())));
+  ASSERT_EQ(shown.size(), played.size());
+  for (size_t i = 0; i < shown.size(); ++i) {
+    ASSERT_EQ(shown[i], played[i]) << "first difference at frame " << i;
   }
 }
 
