@@ -80,6 +80,9 @@ std::vector<RowSpan> CopyChangedStrips(const void* pixels, int width, int height
                                        PixelLayout layout, void* out, int outPitch, bool all,
                                        int stripWidth);
 
+// out[x] = BlendPixels(a[x], b[x], weightB) for a row, several at a time.
+void BlendRows(const uint32_t* a, const uint32_t* b, uint32_t weightB, uint32_t* out, int width);
+
 // A row of 5-6-5 pixels widened as WidenRgb565 does, several at a time.
 void WidenRow565(const uint16_t* in, uint32_t* out, int width);
 

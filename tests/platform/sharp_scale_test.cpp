@@ -330,3 +330,19 @@ TEST(SharpScale, RowWideningMatchesThePixelRuleForEveryValue) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(SharpScale, RowBlendingMatchesThePixelRule) {
+  const std::vector<uint32_t> a = Noise(37, 1), b = Noise(1, 37);
+  for (uint32_t w : {0u, 1u, 77u, 128u, 255u, 256u}) {
+    std::vector<uint32_t> out(38, 0xDEADBEEFu);
+    BlendRows(a.data(), b.data(), w, out.data(), 37);
+    for (size_t x = 0; x < 37; ++x) ASSERT_EQ(out[x], BlendPixels(a[x], b[x], w)) << w << " " << x;
+    EXPECT_EQ(out[37], 0xDEADBEEFu);
+  }
+}
+
+}  // namespace
+}  // namespace platform
