@@ -196,14 +196,52 @@ const uint32_t* SharpScaler::ScaledRow(const uint8_t* pixels, int pitch, PixelLa
   out.resize(static_cast<size_t>(planOutWidth_));
   const uint32_t* in =
       WideRow(pixels + static_cast<size_t>(pitch) * static_cast<size_t>(sourceRow), width, layout);
-  const int32_t* source = columns_.source.data();
-  const uint16_t* next = columns_.next.data();
-  for (int x = 0; x < planOutWidth_; ++x) {
-    const uint32_t a = in[source[x]];
-    out[static_cast<size_t>(x)] = next[x] == 0 ? a : BlendPixels(a, in[source[x] + 1], next[x]);
-  }
+  ScaleAcross(in, out.data());
   cached_[slot] = sourceRow;
   return out.data();
+}
+
+// One picture row scaled across: each output pixel the blend of its two
+// picture pixels (the second one repeats the first where the weight is 0).
+void SharpScaler::ScaleAcross(const uint32_t* in, uint32_t* out) const {
+  const int n = planOutWidth_;
+  const int32_t* first = columns_.source.data();
+  const int32_t* second = second_.data();
+  int x = 0;
+#if defined(__SSE2__)
+  // Four pixels at a time, as BlendRows, with a weight of its own per pixel.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi16(kScaleWeightOne);
+  const __m128i half = _mm_set1_epi16(128);
+  const uint16_t* lanes = lanes_.data();
+  auto pixel = [in](int32_t at) { return static_cast<int>(in[at]); };
+  for (; x + 4 <= n; x += 4) {
+    const __m128i a = _mm_set_epi32(pixel(first[x + 3]), pixel(first[x + 2]), pixel(first[x + 1]),
+                                    pixel(first[x]));
+    const __m128i b = _mm_set_epi32(pixel(second[x + 3]), pixel(second[x + 2]),
+                                    pixel(second[x + 1]), pixel(second[x]));
+    const __m128i wlo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + 4 * x));
+    const __m128i whi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + 4 * x + 8));
+    const __m128i lo = _mm_srli_epi16(
+        _mm_add_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), _mm_sub_epi16(one, wlo)),
+                          _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), wlo)),
+            half),
+        8);
+    const __m128i hi = _mm_srli_epi16(
+        _mm_add_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), _mm_sub_epi16(one, whi)),
+                          _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), whi)),
+            half),
+        8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+  }
+#endif
+  const uint16_t* next = columns_.next.data();
+  for (; x < n; ++x) {
+    const uint32_t a = in[first[x]];
+    out[x] = next[x] == 0 ? a : BlendPixels(a, in[second[x]], next[x]);
+  }
 }
 
 RowSpan SharpScaler::Scale(const void* pixels, int width, int height, int pitch, PixelLayout layout,
@@ -230,6 +268,13 @@ RowSpan SharpScaler::Scale(const void* pixels, int width, int height, int pitch,
       outHeight != planOutHeight_) {
     columns_ = PlanScaleAxis(width, outWidth);
     rows_ = PlanScaleAxis(height, outHeight);
+    second_.resize(static_cast<size_t>(outWidth));
+    lanes_.resize(static_cast<size_t>(outWidth) * 4);
+    for (size_t x = 0; x < static_cast<size_t>(outWidth); ++x) {
+      const uint16_t w = columns_.next[x];
+      second_[x] = w == 0 ? columns_.source[x] : columns_.source[x] + 1;
+      for (size_t c = 0; c < 4; ++c) lanes_[4 * x + c] = w;
+    }
     planWidth_ = width;
     planHeight_ = height;
     planOutWidth_ = outWidth;

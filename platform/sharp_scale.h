@@ -103,8 +103,12 @@ class SharpScaler {
                             int sourceRow, int slotHint);
 
   int planWidth_ = 0, planHeight_ = 0, planOutWidth_ = 0, planOutHeight_ = 0;
+  void ScaleAcross(const uint32_t* in, uint32_t* out) const;
+
   ScaleAxis columns_;
   ScaleAxis rows_;
+  std::vector<int32_t> second_;     // per output column, the pixel blended in
+  std::vector<uint16_t> lanes_;     // per output column, its weight four times
   std::vector<uint32_t> wide_;      // one picture row widened to 32 bits
   std::vector<uint32_t> cache_[2];  // two picture rows scaled across
   int cached_[2] = {-1, -1};        // which picture rows they hold
