@@ -121,11 +121,16 @@ class Child {
     std::vector<std::string> environment;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string entry = *e;
-      if (entry.starts_with("DISPLAY=") || entry.starts_with("SDL_AUDIODRIVER=")) continue;
+      if (entry.starts_with("DISPLAY=") || entry.starts_with("SDL_AUDIODRIVER=") ||
+          entry.starts_with("XDG_DATA_HOME=")) {
+        continue;
+      }
       environment.push_back(entry);
     }
     if (display >= 0) environment.push_back("DISPLAY=:" + std::to_string(display));
     environment.push_back("SDL_AUDIODRIVER=dummy");
+    // The host's replays go into the build folder, not the user's data folder.
+    environment.push_back("XDG_DATA_HOME=" SKIRMORA_BINARY_DIR "/test-data");
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
