@@ -240,6 +240,50 @@ void Pilots(platform::HeadlessPlatform& hp, const SkirmoraState& s, int frame) {
   hp.SetKey(kKeyLeftCtrl, frame % 10 < 2);
 }
 
+TEST_F(ReplayMatchTest, TheFolderKeepsTheNewestTwentyAndAnUnwritableOneStopsNoMatch) {
+  const std::string folder = dir_ + "/data/skirmora/replays";
+  EXPECT_EQ(ReplayFolder(), folder);
+  std::filesystem::create_directories(folder);
+  for (int n = 0; n < 25; ++n) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/20200101-0000%02d-000-%s.replay", n,
+                  n % 2 == 0 ? "local" : "host");
+    std::ofstream(folder + name) << "old";
+  }
+  std::ofstream(folder + "/notes.txt") << "not a replay";
+  ReplayRecorder recorder;
+  ASSERT_TRUE(recorder.Begin(SampleReplay(ReplayKind::Local), "skirmora", 0));
+  ReplayFrame frame;
+  frame.keys[0].turnLeft = true;
+  recorder.Frame(frame, 100);
+  recorder.Frame(frame, 700);  // flushed: half a second has passed
+  {
+    std::ifstream in(recorder.Path());
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("frames\n10\n10\n"), std::string::npos) << text.str();
+  }
+  recorder.End();
+  std::vector<std::string> left = Files();
+  ASSERT_EQ(left.size(), 21u);
+  EXPECT_EQ(left.back(), folder + "/notes.txt") << "files of other names stay";
+  EXPECT_NE(left[0].find("20200101-000006-000-local"), std::string::npos) << "the oldest went";
+  Replay back;
+  std::string error;
+  ASSERT_TRUE(ReplayLoad(left[19], ReplayKind::Local, &back, &error)) << error;
+  EXPECT_TRUE(back.complete);
+  EXPECT_EQ(back.frames.size(), 2u);
+  // Where no folder can be made, the recorder does nothing and says why.
+  ::setenv("XDG_DATA_HOME", (folder + "/notes.txt").c_str(), 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(recorder.Begin(SampleReplay(ReplayKind::Local), "skirmora", 0));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("skirmora: no replay is written"), std::string::npos) << said;
+  recorder.Frame(frame, 2000);
+  recorder.End();
+  EXPECT_FALSE(recorder.Recording());
+}
+
 TEST_F(ReplayMatchTest, RecordedMatchesPlayBackWithTheSameFramesAndThenTheProgramEnds) {
   SkirmoraOptions record;
   record.recordReplays = true;
