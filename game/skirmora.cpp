@@ -321,10 +321,12 @@ void ReplayMatchRestore(SkirmoraState& s) {
 bool MatchClock(SkirmoraState& s) {
   ReplayFrame& rf = s.replayFrame;
   if (s.replay == nullptr) {
+    // A tick in a frame that ran no rules counts for the next recorded one.
     FrameClockTick(s.clock, ElapsedMs, true, s.planes);
-    rf = ReplayFrame{};
-    rf.tick = s.clock.frameCounter == 0;
-    rf.movementFactor = s.clock.movementFactor;
+    if (s.clock.frameCounter == 0) {
+      rf.tick = true;
+      rf.movementFactor = s.clock.movementFactor;
+    }
     return true;
   }
   if (s.replayAt >= s.replay->frames.size()) return false;
@@ -372,6 +374,7 @@ void MatchSetUp() {
     s.opponentSeed = static_cast<uint32_t>(s.frames) * 31u + static_cast<uint32_t>(s.matches);
     OpponentStart(s.opponent, s.opponentSeed, s.settings.skill);
   }
+  s.replayFrame = ReplayFrame{};
   if (s.replay != nullptr) {
     ReplayMatchRestore(s);
   } else if (s.recordReplays) {
@@ -543,6 +546,7 @@ bool MatchFrame() {
   if (m.quitRequest == 1 && level == 255) m.endFlag = 1;
   EndFrame();
   s.recorder.Frame(rf, ElapsedMs());
+  rf = ReplayFrame{};
   s.replayAt += 1;
 
   if (m.endFlag != 0) {
