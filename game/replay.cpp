@@ -129,6 +129,7 @@ bool ReadFrame(std::string_view line, ReplayKind kind, ReplayFrame* frame) {
   if (line.size() == 2) return true;
   if (line[2] != ' ') return false;
   bool seenBytes = false;
+  bool seenPing = false;
   for (std::string_view word : Words(line.substr(3))) {
     if (word.empty()) return false;
     const char tag = word[0];
@@ -147,6 +148,11 @@ bool ReadFrame(std::string_view line, ReplayKind kind, ReplayFrame* frame) {
         return false;
       }
       seenBytes = true;
+    } else if (tag == 'p' && !local && !seenPing) {
+      if (!ReadInt<int32_t>(value, 0, std::numeric_limits<int32_t>::max(), &frame->roundTripMs)) {
+        return false;
+      }
+      seenPing = true;
     } else if (tag == 'h' && !local) {
       ReplayClientInput input;
       if (!ReadFloat(value, &input.heading)) return false;
@@ -240,7 +246,8 @@ constexpr size_t kHeaderCount = sizeof kHeaderKeys / sizeof kHeaderKeys[0];
 bool ReplayFrame::operator==(const ReplayFrame& o) const {
   auto same = [](const PlayerKeys& a, const PlayerKeys& b) { return KeysDigit(a) == KeysDigit(b); };
   if (!same(keys[0], o.keys[0]) || !same(keys[1], o.keys[1]) || tick != o.tick || quit != o.quit ||
-      fpsTextChanged != o.fpsTextChanged || bytes != o.bytes || client.size() != o.client.size()) {
+      fpsTextChanged != o.fpsTextChanged || bytes != o.bytes || roundTripMs != o.roundTripMs ||
+      client.size() != o.client.size()) {
     return false;
   }
   if (tick && movementFactor != o.movementFactor) return false;
@@ -286,6 +293,7 @@ std::string ReplayFrameText(const ReplayFrame& f, ReplayKind kind) {
     if (f.fpsTextChanged) t += " s" + Escape(f.fpsText);
   } else {
     if (f.bytes != 0) t += " b" + std::to_string(f.bytes);
+    if (f.roundTripMs >= 0) t += " p" + std::to_string(f.roundTripMs);
     for (const ReplayClientInput& c : f.client) t += c.fire ? " f" : " h" + FloatText(c.heading);
   }
   if (f.quit) t += " q";

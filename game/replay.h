@@ -65,6 +65,8 @@ struct ReplayFrame {
   // what the client sent.
   int32_t bytes = 0;
   std::vector<ReplayClientInput> client;
+  // Host: the round trip to the client shown ("ping: "), -1 while unknown.
+  int32_t roundTripMs = -1;
 
   bool operator==(const ReplayFrame&) const;
 };

@@ -35,10 +35,10 @@ bool HostMatchFrame(HostSession& s) {
   std::vector<HostAction> actions;
   game::MatchEffects& effects = game::MediaEffects();
   HostMatchStep(s, keys, events, effects, actions);
-  HostReplayFrame(s, keys, ElapsedMs());
   HostApply(s, actions);
   const int32_t roundTripUs = NetRoundTripUs(s.opponentConnection);
   s.roundTripMs = roundTripUs < 0 ? -1 : (roundTripUs + 500) / 1000;
+  HostReplayFrame(s, keys, ElapsedMs());
   HostMatchDraw(s, effects);
   ScreenFlip();
   return !keys.escReleased;

@@ -50,6 +50,7 @@ void HostReplayFrame(HostSession& s, const netplay::NetKeys& keys, uint32_t nowM
   f.keys[0] = KeysOf(keys);
   f.quit = keys.escReleased;
   f.bytes = s.bytesThisFrame;
+  f.roundTripMs = s.roundTripMs;
   f.client = s.clientInputs;
   s.recorder.Frame(f, nowMs);
   if (f.quit) s.recorder.End();
@@ -71,12 +72,14 @@ void HostReplayShowFrame(HostSession& s, const game::ReplayFrame& f, game::Match
   ScreenClear(170, 200, 255);
   HostMatchRules(s.match, NetKeysOf(f.keys[0]), f.client, effects);
   s.bytesThisFrame = f.bytes;
+  s.roundTripMs = f.roundTripMs;
   HostMatchDraw(s, effects);
 }
 
 void HostReplayMain(HostSession& s, const game::Replay& replay,
                     const netplay::NetplayOptions& options) {
   if (!netplay::NetplayChecks()) return;
+  // Full screen or a window as for a match; the keys play no part.
   netplay::NetplaySettings settings = netplay::NetplayReadSettings(options.program);
   if (options.fullscreen >= 0) settings.fullscreen = options.fullscreen;
   netplay::NetplayOpenScreen(settings.fullscreen != 0);

@@ -12,8 +12,9 @@ namespace host {
 // At the start of the match: opens the replay file when the session records.
 void HostReplayBegin(HostSession& session, uint32_t nowMs);
 
-// After a match step: writes the frame (the step left the client's messages
-// in session.clientInputs and the bytes in session.bytesThisFrame).
+// After a match step, before the drawing: writes the frame (the step left the
+// client's messages in session.clientInputs; the bytes and the round trip
+// the display shows are in the session).
 void HostReplayFrame(HostSession& session, const netplay::NetKeys& keys, uint32_t nowMs);
 
 // Sets the session up to show a replay's match: names, generator, cloud.

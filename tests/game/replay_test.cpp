@@ -57,6 +57,7 @@ Replay SampleReplay(ReplayKind kind) {
       f.fpsText = "";
     } else {
       f.bytes = 23 * n;
+      f.roundTripMs = n - 1;
       if (n == 2) f.client = {{false, 271.0f}, {true, 0.0f}, {false, 0.1f}};
     }
     f.quit = n == 3;

@@ -1,5 +1,7 @@
 // The host's replay: a scripted network match recorded by the host and shown
 // again gives the host's frames, the same at the same frame numbers.
+#include "host/host_replay.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "game/replay_file.h"
-#include "host/host_replay.h"
 #include "match_fixture.h"
 #include "media/display.h"
 #include "pair.h"
@@ -67,7 +68,8 @@ class HostReplayTest : public NetMatchMedia {
            std::to_string(m.planes[1].y) + " h" + std::to_string(m.planes[1].heading) + " e" +
            std::to_string(m.planes[0].energy) + "/" + std::to_string(m.planes[1].energy) +
            " shots " + std::to_string(ListCount(m.shots)) + " pak " +
-           std::to_string(s.bytesThisFrame) + " frame " + std::to_string(hash);
+           std::to_string(s.bytesThisFrame) + " ping " + std::to_string(s.roundTripMs) + " frame " +
+           std::to_string(hash);
   }
 
   std::string dir_;
@@ -86,6 +88,7 @@ TEST_F(HostReplayTest, RecordedHostMatchShowsTheHostsFramesAgain) {
     netplay::NetKeys keys = HostKeys(f);
     keys.escReleased = f == kFrames - 1;
     ScreenClear(170, 200, 255);
+    p.host.roundTripMs = f < 30 ? -1 : 40 + f % 7;  // as the connection measures it
     p.HostMatchFrame(Effects(), keys);
     host::HostReplayFrame(p.host, keys, p.nowMs);
     for (const game::ReplayClientInput& c : p.host.clientInputs) clientShots += c.fire ? 1 : 0;
