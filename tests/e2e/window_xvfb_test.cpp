@@ -58,6 +58,20 @@ class WindowXvfbTest : public ::testing::Test {
 
   static bool Black(const Shot& s, int x, int y) { return s.Pixel(x, y) == 0; }
 
+  // How many columns of the rectangle equal the column left of them, pixel
+  // for pixel. Nearest-texel scaling by 1.8 repeats four of every nine
+  // columns (640 of 1440); a sharp scaler, which smooths down from twice the
+  // size, repeats only a few, where the picture itself is flat.
+  static int RepeatedColumns(const Shot& s, const Geometry& r) {
+    int repeated = 0;
+    for (int x = r.x + 1; x < r.x + r.width; ++x) {
+      bool same = true;
+      for (int y = r.y; y < r.y + r.height && same; ++y) same = s.Pixel(x, y) == s.Pixel(x - 1, y);
+      if (same) ++repeated;
+    }
+    return repeated;
+  }
+
   // Not black and not the bars: a part of the picture.
   static bool Picture(const Shot& s, int x, int y) { return s.Has(x, y) && s.Pixel(x, y) != 0; }
 
@@ -100,6 +114,14 @@ TEST_F(WindowXvfbTest, TheGameWindowResizesAndMaximisesWithThePictureFitted) {
   EXPECT_TRUE(Black(shot, g.x + g.width - bar / 2, g.y + g.height / 2)) << "bar on the right";
   EXPECT_TRUE(Picture(shot, g.x + bar + 8, g.y + 8));
   EXPECT_TRUE(Picture(shot, g.x + g.width - bar - 8, g.y + g.height - 8));
+
+  // F11 makes the window cover the desktop, and gives it back.
+  x.Key("F11");
+  ASSERT_TRUE(x.WaitSize(id, 1920, 1280, 10000)) << "F11 gave no full screen";
+  x.Key("F11");
+  EXPECT_FALSE(x.WaitSize(id, 1920, 1280, 300) && x.WaitSize(id, 1920, 1280, 2000))
+      << "F11 again gave no window";
+  EXPECT_TRUE(game.Running());
 }
 
 // On a 4K desktop the game window and the start window open at twice their
@@ -142,12 +164,13 @@ TEST_F(WindowXvfbTest, FullScreenAt1920x1080AndAltEnterBothWays) {
   ASSERT_TRUE(x.Run(game, {kBin + "/skirmora", "--fullscreen"}, "fullscreen.log"));
   const std::string id = x.FindWindow("Skirmora by Vorn", 30000, 1920, 1080);
   ASSERT_FALSE(id.empty()) << "no full screen";
-  SleepMs(600);
+  SleepMs(1500);  // the title picture has faded in
   Shot shot = Take(x, "fullscreen-1920x1080");
   EXPECT_TRUE(Black(shot, 100, 540));
   EXPECT_TRUE(Black(shot, 1820, 540));
   EXPECT_TRUE(Picture(shot, 250, 10));
   EXPECT_TRUE(Picture(shot, 1670, 1070));
+  EXPECT_LT(RepeatedColumns(shot, {240, 0, 1440, 1080}), 150) << "uneven pixels at 1.8 times";
 
   x.Key("alt+Return");
   ASSERT_TRUE(x.WaitSize(id, 800, 600, 10000)) << "Alt+Enter gave no window";
