@@ -9,6 +9,17 @@ namespace {
 // bounded, so that the frame always ends.
 constexpr int kMostEventsPerFrame = 4 * kNetMaxClients;
 
+// The loss of a connection, with the messages its reader still held; the
+// reader goes.
+HostNetEvent LossOf(HostSession& s, int32_t connection) {
+  HostNetEvent loss{kNetEventLost, connection, {}};
+  auto found = s.readers.find(connection);
+  if (found == s.readers.end()) return loss;
+  while (found->second.HasMessage()) loss.lastMessages.push_back(found->second.TakeMessage());
+  s.readers.erase(found);
+  return loss;
+}
+
 }  // namespace
 
 std::vector<HostNetEvent> HostPollNetwork(HostSession& s) {
@@ -23,10 +34,10 @@ std::vector<HostNetEvent> HostPollNetwork(HostSession& s) {
     const int32_t connection = NetEventClient();
     if (event == kNetEventConnect) {
       s.readers[connection].Clear();
+      events.push_back({event, connection, {}});
     } else {
-      s.readers.erase(connection);
+      events.push_back(LossOf(s, connection));
     }
-    events.push_back({event, connection});
   }
   // Each connection gets its share of the frame; one found closed here is
   // lost like one the server reports.
@@ -39,8 +50,9 @@ std::vector<HostNetEvent> HostPollNetwork(HostSession& s) {
       continue;
     }
     NetClose(connection);
-    it = s.readers.erase(it);
-    events.push_back({kNetEventLost, connection});
+    ++it;
+    // The bytes that came with the close are in the reader: they go with the loss.
+    events.push_back(LossOf(s, connection));
   }
   return events;
 }

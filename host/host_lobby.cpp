@@ -21,6 +21,10 @@ const char kTextReady[] =
     " ist jetzt Bereit, bitte dr\xFC"
     "cken Sie [ ENTER ] zum Starten.";
 
+const char kTextNoAddress[] = "keine (nur 127.0.0.1)";
+// More addresses than this would not fit on the line.
+constexpr size_t kMostAddressesShown = 4;
+
 void Send(std::vector<HostAction>& actions, int32_t connection, const std::string& text) {
   actions.push_back({HostAction::Kind::Send, connection, text});
 }
@@ -31,27 +35,53 @@ int32_t SecondsWaiting(const ClientEntry& entry, uint32_t nowMs) {
   return FloatToLongTruncated(static_cast<float>(waited) / 1000.0f);
 }
 
+// Handles one message the entry's connection sent.
+void HandleMessage(HostSession& s, ClientEntry& entry, const std::string& message) {
+  const std::string keyword = netplay::MessageField(message, 1);
+  if (entry.state == kEntryWelcomed && keyword == "name") {
+    entry.name = netplay::MessageField(message, 2);
+    s.opponentName = entry.name;
+    ConsolePrint(s.console, entry.name + kTextConnected);
+    ConsolePrint(s.console, "Auf " + entry.name + kTextWaitFor);
+    entry.state = kEntryNamed;
+  } else if (entry.state == kEntryNamed && keyword == "ready") {
+    ConsolePrint(s.console, entry.name + kTextReady);
+  }
+}
+
 // Handles the messages the entry's connection sent, in arrival order.
 void HandleMessages(HostSession& s, ClientEntry& entry) {
   auto found = s.readers.find(entry.connection);
   if (found == s.readers.end()) return;
   netplay::MessageReader& reader = found->second;
-  while (reader.HasMessage()) {
-    const std::string message = reader.TakeMessage();
-    const std::string keyword = netplay::MessageField(message, 1);
-    if (entry.state == kEntryWelcomed && keyword == "name") {
-      entry.name = netplay::MessageField(message, 2);
-      s.opponentName = entry.name;
-      ConsolePrint(s.console, entry.name + kTextConnected);
-      ConsolePrint(s.console, "Auf " + entry.name + kTextWaitFor);
-      entry.state = kEntryNamed;
-    } else if (entry.state == kEntryNamed && keyword == "ready") {
-      ConsolePrint(s.console, entry.name + kTextReady);
-    }
+  while (reader.HasMessage()) HandleMessage(s, entry, reader.TakeMessage());
+}
+
+// A connection is lost: what it sent before it went is handled first, as if
+// it had stayed (a new entry counts as welcomed, though the welcome can no
+// longer reach it), then the loss is told and its entry removed.
+void HandleLoss(HostSession& s, const HostNetEvent& loss) {
+  for (ClientEntry& entry : s.clients) {
+    if (entry.connection != loss.connection) continue;
+    if (entry.state == kEntryNew) entry.state = kEntryWelcomed;
+    for (const std::string& message : loss.lastMessages) HandleMessage(s, entry, message);
+    break;
   }
+  ConsolePrint(s.console, kTextLeft);
+  ClientRemove(s, loss.connection);
 }
 
 }  // namespace
+
+void HostLobbyBegin(HostSession& s, const std::vector<std::string>& addresses) {
+  ConsolePrint(s.console,
+               "Ich warte auf Port " + TextFromLong(netplay::kGamePort) + " auf einen Spieler.");
+  std::string shown;
+  for (size_t i = 0; i < addresses.size() && i < kMostAddressesShown; ++i) {
+    shown += (i == 0 ? "" : ", ") + addresses[i];
+  }
+  ConsolePrint(s.console, "Meine Adresse: " + (shown.empty() ? kTextNoAddress : shown));
+}
 
 void ClientAdd(HostSession& session, int32_t connection, uint32_t nowMs) {
   ClientEntry entry;
@@ -80,8 +110,7 @@ void HostLobbyStep(HostSession& s, const netplay::NetKeys& keys, uint32_t nowMs,
       ConsolePrint(s.console, kTextJoining);
       ClientAdd(s, event.connection, nowMs);
     } else if (event.kind == kNetEventLost) {
-      ConsolePrint(s.console, kTextLeft);
-      ClientRemove(s, event.connection);
+      HandleLoss(s, event);
     }
   }
 

@@ -4,12 +4,18 @@
 // client is named.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "host/host_session.h"
 #include "netplay/startup.h"
 
 namespace host {
+
+// The lobby's first lines: that the host waits on the game port, and the
+// machine's own addresses (as NetLocalAddresses gives them), so that its
+// player can tell the other one what to type.
+void HostLobbyBegin(HostSession& session, const std::vector<std::string>& addresses);
 
 // One lobby frame after the network has been polled: the events of the frame
 // (connects and losses, in order) and the messages waiting in the session's

@@ -4,6 +4,16 @@
 #include "runtime/net.h"
 
 namespace host {
+namespace {
+
+// The opponent's heading and shot of one message, as inputs of the frame.
+void TakeHeading(std::vector<game::ReplayClientInput>& inputs, const std::string& message) {
+  const netplay::HeadingFields heading = netplay::ReadHeading(message);
+  if (heading.isHeading) inputs.push_back({false, heading.heading});
+  if (heading.fire) inputs.push_back({true, 0.0f});
+}
+
+}  // namespace
 
 void HostMatchBegin(HostSession& s) {
   netplay::NetMatchBeginHost(s.match);
@@ -35,25 +45,25 @@ void HostMatchStep(HostSession& s, const netplay::NetKeys& keys,
                    const std::vector<HostNetEvent>& events, game::MatchEffects& effects,
                    std::vector<HostAction>& actions) {
   netplay::NetMatch& m = s.match;
+  // The client's headings and shots, in the order they came.
+  s.clientInputs.clear();
   for (const HostNetEvent& event : events) {
     if (event.kind != kNetEventLost) continue;
     ClientRemove(s, event.connection);
+    if (event.connection != s.opponentConnection) continue;
+    // What the opponent sent just before it went still counts.
+    for (const std::string& message : event.lastMessages) TakeHeading(s.clientInputs, message);
     // The number may come back with the next connection; a newcomer must
     // not take over the blue plane.
-    if (event.connection == s.opponentConnection) s.opponentConnection = 0;
+    s.opponentConnection = 0;
+    s.opponentLost = true;
   }
-  // The client's headings and shots, in the order they came.
-  s.clientInputs.clear();
   for (auto& [connection, reader] : s.readers) {
     if (connection != s.opponentConnection) {
       reader.Clear();
       continue;
     }
-    while (reader.HasMessage()) {
-      const netplay::HeadingFields heading = netplay::ReadHeading(reader.TakeMessage());
-      if (heading.isHeading) s.clientInputs.push_back({false, heading.heading});
-      if (heading.fire) s.clientInputs.push_back({true, 0.0f});
-    }
+    while (reader.HasMessage()) TakeHeading(s.clientInputs, reader.TakeMessage());
   }
   const bool fired = HostMatchRules(m, keys, s.clientInputs, effects);
   const std::string state = netplay::PlaneStateMessage(m.planes[0], m.planes[1], fired);
@@ -69,6 +79,7 @@ void HostMatchDraw(HostSession& s, game::MatchEffects& effects) {
   hud.roundTripMs = s.roundTripMs;
   hud.redName = s.playerName;
   hud.blueName = s.opponentName;
+  hud.peerLost = s.opponentLost;
   netplay::NetMatchDraw(s.match, s.match.planes[0].heading, s.match.planes[1].heading, hud,
                         effects);
 }

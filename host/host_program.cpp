@@ -53,6 +53,7 @@ void HostMain(HostSession& s, const netplay::NetplayOptions& options) {
     MessageBox("Error", "Can't create the server (port in use ?).", 0);
     return;
   }
+  HostLobbyBegin(s, NetLocalAddresses());
   do {
     HostLobbyFrame(s);
   } while (s.lobbyResult == 0);

@@ -45,6 +45,7 @@ struct HostSession {
   // One reader per open connection, also for connections that have no entry.
   std::map<int32_t, netplay::MessageReader> readers;
   int32_t opponentConnection = 0;  // the client the match was started with
+  bool opponentLost = false;       // its connection closed or broke in the match
   std::string opponentName;
   int32_t startedFlag = 0;
   int32_t lastShownSeconds = 0;  // one value for the whole program, never reset
@@ -67,6 +68,10 @@ struct HostSession {
 struct HostNetEvent {
   int32_t kind = 0;  // kNetEventConnect or kNetEventLost
   int32_t connection = 0;
+  // A loss takes the connection's reader away: the complete messages it
+  // still held, in arrival order (those that came with the close), which the
+  // steps handle before the loss itself.
+  std::vector<std::string> lastMessages = {};
 };
 
 // What a step asks the frame to do, in order.

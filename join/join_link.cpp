@@ -20,7 +20,9 @@ ConnectProgress JoinPollNetwork(JoinSession& s) {
     }
   }
   if (s.link == Link::Connected || progress == ConnectProgress::Connected) {
-    s.bytesThisFrame = netplay::ReadWaiting(s.connection, s.reader);
+    bool closed = false;
+    s.bytesThisFrame = netplay::ReadWaiting(s.connection, s.reader, &closed);
+    if (closed) s.peerGone = true;
   }
   return progress;
 }

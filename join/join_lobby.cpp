@@ -88,11 +88,20 @@ void JoinLobbyStep(JoinSession& s, const netplay::NetKeys& keys, uint32_t nowMs,
         HandleWelcome(s, message, actions);
       } else if (s.lobbyState == kLobbyJoined) {
         const std::string keyword = netplay::MessageField(message, 1);
-        if (keyword == "close") ConsolePrint(s.console, kTextServerEnded);
+        if (keyword == "close") {
+          ConsolePrint(s.console, kTextServerEnded);
+          s.hostSaidClose = true;
+        }
         if (keyword == "ready") s.lobbyResult = kLobbyStartMatch;
       }
     }
-    if (s.lobbyState == kLobbyJoined && keys.enterReleased && s.sentReady == 0) {
+    if (s.peerGone && s.link == Link::Connected && s.lobbyResult != kLobbyStartMatch) {
+      // Everything the host sent before it went has been handled. A host
+      // that said "close" was reported already.
+      if (!s.hostSaidClose) ConsolePrint(s.console, kTextClosed);
+      actions.push_back({JoinAction::Kind::Close, {}});
+      s.link = Link::Gone;
+    } else if (s.lobbyState == kLobbyJoined && keys.enterReleased && s.sentReady == 0) {
       actions.push_back({JoinAction::Kind::Send, netplay::ClientReadyMessage(s.playerName)});
       s.sentReady = 1;
       ConsolePrint(s.console, "Bitte warten bis " + s.hostName + " Bereit ist.");

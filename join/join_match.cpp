@@ -3,6 +3,19 @@
 #include "netplay/protocol.h"
 
 namespace join {
+namespace {
+
+// A shot the host announced, fired from `from`. The host never has more than
+// six shots in the air; announcements past that (from a host that does not
+// keep to it) make none here either.
+void HostShot(netplay::NetMatch& m, const game::PlaneState& from) {
+  game::PlaneState& red = m.planes[0];
+  if (red.liveShotCount >= netplay::kNetMostShots) return;
+  *ListAdd(m.shots) = game::MakeShot(from, 0.0f);
+  red.liveShotCount += 1;
+}
+
+}  // namespace
 
 void JoinMatchBegin(JoinSession& s) {
   netplay::NetMatchBeginClient(s.match);
@@ -30,13 +43,12 @@ void JoinMatchStep(JoinSession& s, const netplay::NetKeys& keys, game::MatchEffe
     } else if (state.fire) {
       // A cut message still announces a shot; it has no place in the host's
       // order of frames, so the shot leaves the red plane where it is now.
-      *ListAdd(m.shots) = game::MakeShot(red, 0.0f);
+      HostShot(m, red);
     }
   }
 
   // Both planes where the view puts them, and the shots of the host's frames
-  // that became due, each from where the host fired it. The host keeps to
-  // the limit of shots when it fires; every announced shot is made here.
+  // that became due, each from where the host fired it.
   std::vector<ViewState> due;
   const ViewFrame shown = s.view.Show(due);
   for (const ViewState& d : due) {
@@ -45,7 +57,7 @@ void JoinMatchStep(JoinSession& s, const netplay::NetKeys& keys, game::MatchEffe
     from.x = d.hostX;
     from.y = d.hostY;
     from.heading = d.hostHeading;
-    *ListAdd(m.shots) = game::MakeShot(from, 0.0f);
+    HostShot(m, from);
   }
   if (shown.any) {
     red.heading = shown.hostHeading;
@@ -53,6 +65,11 @@ void JoinMatchStep(JoinSession& s, const netplay::NetKeys& keys, game::MatchEffe
     red.y = shown.host.y;
     blue.x = shown.client.x;
     blue.y = shown.client.y;
+  }
+  if (s.peerGone && s.link == Link::Connected) {
+    // The host's last plane states are in; from now on nothing comes.
+    actions.push_back({JoinAction::Kind::Close, {}});
+    s.link = Link::Gone;
   }
 
   netplay::NetShotPass(m, effects);
@@ -65,6 +82,7 @@ void JoinMatchDraw(JoinSession& s, game::MatchEffects& effects) {
   hud.roundTripMs = JoinRoundTripMs(s);
   hud.redName = s.hostName;
   hud.blueName = s.playerName;
+  hud.peerLost = s.link == Link::Gone;
   netplay::NetMatchDraw(s.match, s.match.planes[0].heading, static_cast<float>(s.ownHeading), hud,
                         effects);
 }

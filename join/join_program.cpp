@@ -4,6 +4,7 @@
 #include "join/join_link.h"
 #include "join/join_lobby.h"
 #include "join/join_match.h"
+#include "join/last_address.h"
 #include "media/display.h"
 #include "media/draw.h"
 #include "netplay/startup.h"
@@ -20,6 +21,11 @@ void JoinLobbyFrame(JoinSession& s) {
   std::vector<JoinAction> actions;
   JoinLobbyStep(s, keys, ElapsedMs(), progress, actions);
   JoinApply(s, actions);
+  // A welcome (whatever its version) shows that a host answers at the address.
+  if (s.lobbyState != kLobbyWaiting && !s.addressKept && !s.addressFile.empty()) {
+    LastAddressSave(s.addressFile, s.addressText);
+    s.addressKept = true;
+  }
   netplay::ConsoleDraw(s.console);
   DrawEnd();
   SleepMs(1);
@@ -43,6 +49,8 @@ bool JoinMatchFrame(JoinSession& s) {
 
 void JoinMain(JoinSession& s, const netplay::NetplayOptions& options) {
   StartWindowValues values;
+  s.addressFile = LastAddressPath();
+  values.addressText = LastAddressLoad(s.addressFile);
   if (!netplay::NetplayStart(&values, options)) return;
   s.playerName = values.playerName;
   s.addressText = values.addressText;

@@ -20,6 +20,7 @@ enum class Link {
   Pending,    // an attempt is under way
   Connected,  // connected to the host
   Closed,     // closed by this side after a version mismatch; never tried again
+  Gone,       // the host's end closed or broke; never tried again
 };
 
 // What became of a pending attempt in this frame.
@@ -54,11 +55,19 @@ struct JoinSession {
   int32_t sentReady = 0;
   int32_t lobbyResult = 0;
   netplay::MessageReader reader;
+  // Set by the frame once the host's end was found closed or broken; its
+  // last messages are still in the reader, and the step handles them first.
+  bool peerGone = false;
+  bool hostSaidClose = false;  // the host's "close" came in the lobby
   int32_t bytesThisFrame = 0;
   netplay::NetMatch match;
   int32_t ownHeading = 0;          // whole degrees, kept from program start
   PlaneView view;                  // where the match draws both planes
   int32_t kernelRoundTripMs = -1;  // the transport's own estimate, -1 when there is none
+  // Where the address of the host last reached is kept ("" keeps none), and
+  // whether this run has written it already.
+  std::string addressFile;
+  bool addressKept = false;
 };
 
 // What a step asks the frame to do, in order.

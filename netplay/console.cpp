@@ -8,6 +8,7 @@ namespace netplay {
 
 void ConsolePrint(Console& console, const std::string& text) {
   console.lines.push_back(text);
+  if (ConsoleLineCount(console) > kConsoleMostLines) console.lines.pop_front();
 }
 
 int32_t ConsoleLineCount(const Console& console) {

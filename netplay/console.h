@@ -2,7 +2,9 @@
 // The on-screen console of the network lobbies: text lines in the order they
 // were printed, drawn from the top of the screen, 16 pixels a line. When more
 // than 20 lines are kept, one line (the oldest) goes per frame, so a burst of
-// new lines scrolls away over the following frames.
+// new lines scrolls away over the following frames. Lines that would start
+// below the screen's last line are never kept: printing past that many drops
+// the oldest at once, so a flood of lines cannot make the console grow.
 
 #include <cstdint>
 #include <deque>
@@ -12,12 +14,15 @@ namespace netplay {
 
 constexpr int32_t kConsoleLineHeight = 16;
 constexpr int32_t kConsoleMaxLines = 20;
+// Lines that start on the 600-pixel screen; the console never holds more.
+constexpr int32_t kConsoleMostLines = (600 + kConsoleLineHeight - 1) / kConsoleLineHeight;
 
 struct Console {
   std::deque<std::string> lines;  // oldest first
 };
 
-// Appends one line at the end.
+// Appends one line at the end (dropping the oldest when kConsoleMostLines
+// are kept).
 void ConsolePrint(Console& console, const std::string& text);
 // Number of lines kept.
 int32_t ConsoleLineCount(const Console& console);

@@ -11,6 +11,10 @@ namespace {
 
 // The round-trip line stands one text line below "pak: ".
 constexpr int32_t kPingLineY = 16;
+// Where "Verbindung verloren" stands: about the middle of the top, below the
+// names and energies.
+constexpr int32_t kLostTextX = 340;
+constexpr int32_t kLostTextY = 40;
 
 void BeginPlanes(NetMatch& m) {
   game::PlaneReset(m.planes[0], 0);
@@ -78,6 +82,10 @@ void NetMatchDraw(NetMatch& m, float redHeading, float blueHeading, const MatchH
   DrawText(hud.redName + ": " + TextFromLong(m.planes[0].energy));
   DrawLocate(650, 10);
   DrawText(hud.blueName + ": " + TextFromLong(m.planes[1].energy));
+  if (hud.peerLost) {
+    DrawLocate(kLostTextX, kLostTextY);
+    DrawText(kTextConnectionLost);
+  }
   DrawEnd();
 }
 

@@ -58,15 +58,19 @@ struct MatchHud {
   int32_t roundTripMs = -1;  // -1 while the round trip is not known: "ping: -"
   std::string redName;
   std::string blueName;
+  bool peerLost = false;  // the other side's connection closed or broke
 };
 
 // The round-trip line of the head-up display: "ping: " and the milliseconds.
 std::string PingText(int32_t roundTripMs);
+// Shown on the match screen once the other side's connection is gone.
+inline constexpr char kTextConnectionLost[] = "Verbindung verloren";
 
 // Draws the rest of a match frame after the shot pass: both planes' next
 // propeller frame at their positions, the red one turned to redHeading + 90
 // and the blue one to blueHeading + 270, the cloud border, the explosions
-// and the head-up texts (black on white, as drawing starts).
+// and the head-up texts (black on white, as drawing starts), with
+// kTextConnectionLost in the middle of the top when the peer is lost.
 void NetMatchDraw(NetMatch& match, float redHeading, float blueHeading, const MatchHud& hud,
                   game::MatchEffects& effects);
 

@@ -11,7 +11,11 @@ void MessageReader::Feed(std::span<const uint8_t> bytes) {
   for (uint8_t b : bytes) {
     const char c = static_cast<char>(b);
     if (c == kMessageEnd) {
-      if (!skipping_) messages_.push_back(std::move(partial_));
+      if (!skipping_ && messages_.size() < kMostMessagesPerFrame) {
+        messages_.push_back(std::move(partial_));
+      } else if (!skipping_) {
+        ++dropped_;
+      }
       partial_.clear();
       skipping_ = false;
       continue;
@@ -43,8 +47,12 @@ int32_t ReadWaiting(int32_t connection, MessageReader& reader, bool* closed) {
   if (closed != nullptr) *closed = false;
   while (total < kReadBudgetPerFrame) {
     const int32_t n = NetReceive(connection, buffer);
-    if (n == 0 && closed != nullptr) *closed = true;
-    if (n <= 0) break;
+    if (n <= 0) {
+      // Nothing more to read: either nothing is waiting yet, or the peer has
+      // gone and its last bytes are all in the reader now.
+      if (closed != nullptr) *closed = n == 0 || NetPeerGone(connection) == 1;
+      break;
+    }
     reader.Feed(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)));
     total += n;
   }

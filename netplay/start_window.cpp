@@ -7,7 +7,28 @@
 #include "runtime/net.h"
 #include "runtime/window.h"
 
-int32_t StartWindowOpen() {
+bool ParseDottedAddress(const std::string& text, int32_t* value) {
+  int32_t fields[4] = {0, 0, 0, 0};
+  size_t at = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) {
+      if (at >= text.size() || text[at] != '.') return false;
+      ++at;
+    }
+    size_t digits = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4) {
+      fields[i] = fields[i] * 10 + (text[at] - '0');
+      ++at;
+      ++digits;
+    }
+    if (digits == 0 || digits > 3 || fields[i] > 255) return false;
+  }
+  if (at != text.size()) return false;
+  *value = NetMakeAddress(fields[0], fields[1], fields[2], fields[3]);
+  return true;
+}
+
+int32_t StartWindowOpen(const std::string& address) {
   // Twice the size on a large desktop, where 216 x 123 would be hard to read.
   const int32_t scale = ScreenWindowScale(800, 600);
   if (WindowOpenScaled(0, 296, 130, 216, 123, kStartWindowFlags, "Skirmora", scale) == 0) return 0;
@@ -22,7 +43,9 @@ int32_t StartWindowOpen() {
   GadgetButton(kStartEndGadget, 165, 15, 40, 25, "Ende");
   GadgetStringLimit(kStartNameGadget, kPlayerNameLimit, kPlayerNameRefused);
   GadgetSetText(kStartNameGadget, "Spieler");
-  GadgetSetState(kStartAddressGadget, NetMakeAddress(127, 0, 0, 1));
+  int32_t shown = NetMakeAddress(127, 0, 0, 1);
+  ParseDottedAddress(address, &shown);
+  GadgetSetState(kStartAddressGadget, shown);
   return handle;
 }
 
@@ -59,7 +82,7 @@ std::string CleanPlayerName(const std::string& name) {
 }
 
 int32_t StartWindowShow(StartWindowValues* values) {
-  if (StartWindowOpen() == 0) return 0;
+  if (StartWindowOpen(values->addressText) == 0) return 0;
   if (StartWindowLoop() == 0) return 0;
   *values = StartWindowRead();
   return 1;

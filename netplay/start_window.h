@@ -29,9 +29,16 @@ struct StartWindowValues {
   std::string addressText;  // dotted address a.b.c.d of the address field
 };
 
-// Opens window 0 with its gadgets and initial values. Returns the window
-// handle, or 0 when the window could not be opened (then no gadget exists).
-int32_t StartWindowOpen();
+// The address field's value (first field in the lowest byte) of a dotted
+// IPv4 address: exactly four decimal fields of one to three digits, each at
+// most 255. False (value untouched) for anything else.
+bool ParseDottedAddress(const std::string& text, int32_t* value);
+
+// Opens window 0 with its gadgets and initial values; the address field
+// shows `address` when it is a dotted IPv4 address, else 127.0.0.1. Returns
+// the window handle, or 0 when the window could not be opened (then no
+// gadget exists).
+int32_t StartWindowOpen(const std::string& address = "");
 
 // Waits until Host or Client is pressed (returns 1) or Ende (returns 0).
 // Every other event, the close box included, is ignored. Also returns 0 when
@@ -45,7 +52,8 @@ StartWindowValues StartWindowRead();
 // The name without ":", "#" and control characters, cut to kPlayerNameLimit bytes.
 std::string CleanPlayerName(const std::string& name);
 
-// The whole procedure: open, wait, read. Returns 1 with the values filled in
+// The whole procedure: open (the address field showing values->addressText
+// when that is a dotted address), wait, read. Returns 1 with the values filled in
 // when the program goes on to its lobby, 0 when it is to take the exit path.
 // The window stays open either way.
 int32_t StartWindowShow(StartWindowValues* values);

@@ -298,8 +298,14 @@ void IpGoTo(GadgetEntry& g, int part, bool atEnd, bool select) {
 bool IpType(GadgetEntry& g, const std::string& typed) {
   bool changed = false;
   for (char c : typed) {
+    const bool digit = c >= '0' && c <= '9';
+    // A digit after a full part goes on into the next one instead of being lost.
+    if (digit && !g.partSelected && g.part < 3 && g.caret == 3 &&
+        g.parts[static_cast<size_t>(g.part)].size() == 3) {
+      IpGoTo(g, g.part + 1, false, true);
+    }
     std::string& part = g.parts[static_cast<size_t>(g.part)];
-    if (c >= '0' && c <= '9') {
+    if (digit) {
       if (g.partSelected) {
         part.clear();
         g.caret = 0;
@@ -382,27 +388,15 @@ bool IpKey(GadgetEntry& g, int key) {
   }
 }
 
-// Part under pixel column x (relative to the gadget) and the caret offset in it.
+// Focuses the part under pixel column x (relative to the gadget). A part
+// that holds digits is selected whole, so that what is typed next replaces
+// it; in an empty one the caret simply stands there.
 void IpClick(GadgetEntry& g, int x) {
   int part = 0;
   for (int i = 1; i < 4; ++i) {
     if (x >= IpPartLeft(g, i)) part = i;
   }
-  const std::string& text = g.parts[static_cast<size_t>(part)];
-  // The part's digits are centred in it.
-  const int left = IpPartLeft(g, part) + (IpPartWidth(g) - GadgetTextWidth(text)) / 2;
-  size_t best = 0;
-  int bestDistance = INT32_MAX;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    int d = std::abs(left + GadgetTextWidth(text.substr(0, i)) - x);
-    if (d < bestDistance) {
-      bestDistance = d;
-      best = i;
-    }
-  }
-  g.part = part;
-  g.caret = best;
-  g.partSelected = false;
+  IpGoTo(g, part, true, true);
 }
 
 // --- Events --------------------------------------------------------------------

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -331,6 +333,33 @@ int32_t NetReceive(int32_t connection, std::span<uint8_t> buffer) {
   const size_t length = std::min(buffer.size(), static_cast<size_t>(INT32_MAX));
   const ssize_t n = ::recv(connection, buffer.data(), length, MSG_DONTWAIT);
   return n < 0 ? -1 : static_cast<int32_t>(n);
+}
+
+int32_t NetPeerGone(int32_t connection) {
+  if (!IsDataConnection(FindOwned(connection))) return -1;
+  char peek;
+  const ssize_t n = ::recv(connection, &peek, 1, MSG_PEEK | MSG_DONTWAIT);
+  if (n > 0) return 0;
+  // A reset is reported once, by the first receive after it; from then on
+  // the connection reads as closed.
+  return n == 0 || IsLostError(errno) ? 1 : 0;
+}
+
+std::vector<std::string> NetLocalAddresses() {
+  std::vector<std::string> found;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return found;
+  for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    if ((i->ifa_flags & IFF_UP) == 0) continue;
+    const in_addr address = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr;
+    if ((ntohl(address.s_addr) >> 24) == 127) continue;
+    char text[INET_ADDRSTRLEN];
+    if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) continue;
+    if (std::find(found.begin(), found.end(), text) == found.end()) found.emplace_back(text);
+  }
+  ::freeifaddrs(list);
+  return found;
 }
 
 int32_t NetSendString(int32_t connection, const std::string& text) {

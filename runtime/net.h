@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 // Results of NetServerEvent and NetClientEvent.
 inline constexpr int32_t kNetEventNone = 0;
@@ -86,6 +87,18 @@ int32_t NetClientEvent(int32_t connection);
 // stored (no terminator is added), 0 when the peer has closed (or the buffer
 // is empty), -1 on error, when nothing is waiting or for an unknown handle.
 int32_t NetReceive(int32_t connection, std::span<uint8_t> buffer);
+
+// Tells without waiting whether the peer of a data connection has gone: it
+// closed its end and nothing it sent is left unread, or the connection was
+// reset or broke. 1 when gone, 0 while it is open or bytes are still
+// waiting, -1 for an unknown handle or one that carries no data.
+int32_t NetPeerGone(int32_t connection);
+
+// The IPv4 addresses of this machine's interfaces that are up, in the order
+// the system lists them, without the loopback range 127.0.0.0/8 and without
+// repeats, each in the dotted form. Only reads the interface list; nothing is
+// sent. Empty when there is none or the list cannot be read.
+std::vector<std::string> NetLocalAddresses();
 
 // One send of the text's bytes up to its first NUL byte, with no length or
 // terminator added and no retry. Returns the number of bytes the transport
