@@ -1,14 +1,19 @@
 // The network pair as a user sees it: skirmora-host and skirmora-join each run
 // on a private X server, xdotool clicks their start windows and presses their
 // keys, and screenshots (xwd, read here) show the lobbies and the match. The
-// programs meet on 127.0.0.1 at the game port. Skips without xdotool, xwd or
-// Xvfb, or when the programs are not built.
+// programs meet on 127.0.0.1 at the game port, inside a network namespace of
+// the test's own where it may make one, so that no other run meets them
+// there. Skips without xdotool, xwd or Xvfb, or when the programs are not
+// built.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -102,6 +107,27 @@ bool GamePortFree(int waitMs) {
     SleepMs(200);
   } while (Before(deadline));
   return false;
+}
+
+// Moves this test process, and with it every program it starts afterwards,
+// into a network namespace of its own whose only interface is loopback,
+// brought up. Each test runs in a process of its own, so no two runs (on
+// one machine, in parallel) meet on the game port. False when the system
+// does not allow it (no privilege for namespaces): the test then runs in
+// the machine's namespace and waits for the port to be free.
+bool EnterOwnNetwork() {
+  static const bool entered = [] {
+    if (unshare(CLONE_NEWNET) != 0) return false;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, IFNAMSIZ, "lo");
+    bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+    up = up && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    if (fd >= 0) close(fd);
+    return up;
+  }();
+  return entered;
 }
 
 // A child process that is killed and reaped when the object goes away,
@@ -404,10 +430,26 @@ bool ConsoleLineHasText(const Picture& p, int line) {
   return c.Area(c.text) >= 40;
 }
 
-// Console text reaching further right than x (over the first ten lines).
-bool ConsoleTextRightOf(const Picture& p, double x) {
-  const Census c = Survey(p, x, 0, kPictureWidth, 160);
+// Console text reaching further right than x (over ten lines from `first`).
+bool ConsoleTextRightOf(const Picture& p, double x, int first = 0) {
+  const Census c = Survey(p, x, 16.0 * first, kPictureWidth, 16.0 * (first + 10));
   return c.Area(c.text) >= 20;
+}
+
+// The match screen's "Verbindung verloren", black on white at the top middle.
+bool ShowsConnectionLost(const Picture& p) {
+  long black = 0;
+  for (int j = 0; j < p.rows; ++j) {
+    const double py = (j * kSurveyStep - p.top) / p.scale;
+    if (py < 36 || py >= 60) continue;
+    for (int i = 0; i < p.columns; ++i) {
+      const double px = (i * kSurveyStep - p.left) / p.scale;
+      if (px < 330 || px >= 520) continue;
+      const Rgb& colour = p.samples[static_cast<size_t>(j) * p.columns + i];
+      black += colour.r < 60 && colour.g < 60 && colour.b < 60;
+    }
+  }
+  return black * kSurveyStep * kSurveyStep / (p.scale * p.scale) >= 40;
 }
 
 // A lobby: the plain sky, with at most the console text on it, no clouds.
@@ -485,7 +527,15 @@ class NetworkXvfbTest : public ::testing::Test {
     for (const std::string& program : {HostPath(), JoinPath()}) {
       if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << program << " is not built";
     }
+    if (!EnterOwnNetwork()) {
+      std::cout << "[ note ] no network namespace of its own: the test shares port " << kGamePort
+                << " with the machine\n";
+    }
     ASSERT_TRUE(GamePortFree(kStepWaitMs)) << "another program listens on port " << kGamePort;
+    // The client remembers the host's address in a state folder of this test.
+    stateHome_ = FilePath("state");
+    std::system(("rm -rf '" + stateHome_ + "'").c_str());
+    setenv("XDG_STATE_HOME", stateHome_.c_str(), 1);
 
     hostDisplay_ = StartXServer(hostX_, xvfb_, FilePath("host_xvfb.log"));
     ASSERT_GE(hostDisplay_, 0) << "the host's X server did not start";
@@ -609,12 +659,13 @@ class NetworkXvfbTest : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(FindStartWindow(hostDisplay_, hostX, hostY));
     ASSERT_NO_FATAL_FAILURE(FindStartWindow(joinDisplay_, joinX, joinY));
 
-    // "Host" leads the host into its lobby: only sky, nobody has joined.
+    // "Host" leads the host into its lobby: nobody has joined, the console
+    // tells the port and the host's addresses in two lines.
     ASSERT_TRUE(Click(hostDisplay_, hostX + 42, hostY + 102));
     ASSERT_TRUE(WaitForScreen(hostDisplay_, "host_lobby_empty", [](const Picture& p) {
-      const Census c = Whole(p);
-      return IsLobby(p) && c.Area(c.text) < 5;
-    })) << "the host's lobby did not appear";
+      return IsLobby(p) && ConsoleLineHasText(p, 0) && ConsoleLineHasText(p, 1) &&
+             !ConsoleLineHasText(p, 2);
+    })) << "the host's lobby did not appear with its two opening lines";
 
     // "Client" connects the client: its console greets the host and asks
     // for Return (fourth line); the host's console names the new player.
@@ -623,9 +674,11 @@ class NetworkXvfbTest : public ::testing::Test {
       return IsLobby(p) && ConsoleLineHasText(p, 0) && ConsoleLineHasText(p, 3);
     })) << "the client's lobby never showed the connection";
     ASSERT_TRUE(WaitForScreen(hostDisplay_, "host_lobby_joined", [](const Picture& p) {
-      return IsLobby(p) && ConsoleLineHasText(p, 0) && ConsoleLineHasText(p, 2) &&
-             !ConsoleTextRightOf(p, 330);
+      return IsLobby(p) && ConsoleLineHasText(p, 2) && ConsoleLineHasText(p, 4) &&
+             !ConsoleTextRightOf(p, 330, 2);
     })) << "the host's console did not show the client joining";
+    EXPECT_EQ(FileText(stateHome_ + "/skirmora/last-host"), "127.0.0.1\n")
+        << "the client did not remember the host's address";
 
     // Return on the client says it is ready; the host's console then shows
     // its long "press Return" line.
@@ -634,7 +687,7 @@ class NetworkXvfbTest : public ::testing::Test {
       ASSERT_TRUE(PressKey(joinDisplay_, "Return"));
       ready = WaitForScreen(
           hostDisplay_, "host_lobby_ready",
-          [](const Picture& p) { return IsLobby(p) && ConsoleTextRightOf(p, 330); },
+          [](const Picture& p) { return IsLobby(p) && ConsoleTextRightOf(p, 330, 2); },
           kStepWaitMs / 3);
     }
     ASSERT_TRUE(ready) << "the host never saw the client ready";
@@ -680,6 +733,7 @@ class NetworkXvfbTest : public ::testing::Test {
   }
 
   std::string xvfb_;
+  std::string stateHome_;
   // Declared before the programs, so the programs go first when the fixture ends.
   Child hostX_, joinX_;
   Child host_, join_;
@@ -740,12 +794,15 @@ TEST_F(NetworkXvfbTest, MatchOnBothScreensAndTheClientOutlivesAKilledHost) {
   std::cout << "[ screenshot ] " << FilePath("host_match.xwd") << "\n"
             << "[ screenshot ] " << FilePath("join_match.xwd") << "\n";
   EXPECT_EQ(problems, "");
+  EXPECT_FALSE(ShowsConnectionLost(join));
+  EXPECT_FALSE(ShowsConnectionLost(host));
 
   // The host dies mid-match; the client goes on and still leaves on Esc.
   host_.Kill();
   ASSERT_TRUE(host_.WaitExit(kExitWaitMs));
   EXPECT_TRUE(WIFSIGNALED(host_.status()));
-  SleepMs(1000);
+  EXPECT_TRUE(WaitForScreen(joinDisplay_, "join_connection_lost", ShowsConnectionLost))
+      << "the client did not say that the connection was lost";
   ASSERT_NO_FATAL_FAILURE(ExpectClientStillDrawing("join_after_host_killed"));
   ASSERT_NO_FATAL_FAILURE(ExpectEscEnds(join_, joinDisplay_, "the client"));
 }
@@ -757,7 +814,8 @@ TEST_F(NetworkXvfbTest, EscEndsTheHostMidMatchAndTheClientPlaysOn) {
   SleepMs(500);
 
   ASSERT_NO_FATAL_FAILURE(ExpectEscEnds(host_, hostDisplay_, "the host"));
-  SleepMs(1000);
+  EXPECT_TRUE(WaitForScreen(joinDisplay_, "join_host_left", ShowsConnectionLost))
+      << "the client did not say that the connection was lost";
   ASSERT_NO_FATAL_FAILURE(ExpectClientStillDrawing("join_after_host_left"));
   ASSERT_NO_FATAL_FAILURE(ExpectEscEnds(join_, joinDisplay_, "the client"));
 }

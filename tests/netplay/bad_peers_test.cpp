@@ -23,7 +23,9 @@
 #include "host/host_program.h"
 #include "host/host_session.h"
 #include "match_fixture.h"
+#include "netplay/console.h"
 #include "netplay/reader.h"
+#include "platform/headless.h"
 #include "runtime/net.h"
 #include "tests/support/loopback.h"
 
@@ -36,6 +38,32 @@ using loopback::Reset;
 const std::string kWelcome = "Welcome:SK:11:Anna#";
 const std::string kStart = "ready:Anna#";
 const std::string kLeft = "Ein Spieler hat uns verlassen!";
+const std::string kReadyLine =
+    "Ben ist jetzt Bereit, bitte dr\xFC"
+    "cken Sie [ ENTER ] zum Starten.";
+
+// Black pixels of the last presented frame inside a rectangle of the
+// 800 x 600 picture: the head-up texts are black on white.
+int BlackPixels(const platform::HeadlessPlatform& platform, int x0, int y0, int x1, int y1) {
+  int black = 0;
+  for (const auto& [id, window] : platform.Windows()) {
+    const platform::CapturedFrame& f = window.frame;
+    if (f.width != 800 || f.height != 600) continue;
+    const size_t bytes = f.layout == platform::PixelLayout::Rgb565 ? 2 : 4;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        const uint8_t* at = f.pixels.data() + (static_cast<size_t>(y) * 800 + x) * bytes;
+        black += at[0] == 0 && at[1] == 0 && (bytes == 2 || at[2] == 0) ? 1 : 0;
+      }
+    }
+  }
+  return black;
+}
+
+// Where the match screen says that the peer is gone.
+int LostTextPixels(const platform::HeadlessPlatform& platform) {
+  return BlackPixels(platform, 330, 36, 520, 60);
+}
 
 uint16_t RemotePort(int fd) {
   sockaddr_in a{};
@@ -488,6 +516,104 @@ TEST_F(HostBadPeers, NewcomerUnderTheLostOpponentsNumberDoesNotSteerTheBluePlane
   EXPECT_EQ(s.match.planes[1].heading, heading);
   EXPECT_EQ(s.match.planes[1].liveShotCount, 0);
   EXPECT_TRUE(s.clients.empty());
+}
+
+// --- Peers that leave with their last words, and floods ---------------------------
+
+TEST_F(HostBadPeers, NameAndReadyThatComeWithTheCloseOrResetAreShownBeforeTheLoss) {
+  // One closes before the host has even taken the connection, one resets
+  // after its welcome.
+  for (const bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "close");
+    Peer& p = Join();
+    if (reset) {
+      ASSERT_TRUE(LobbyUntil([&] { return Welcomed(p); }));
+    }
+    p.outbox = "name:Ben#ready:Ben#";
+    Pump();
+    ASSERT_TRUE(p.outbox.empty());
+    if (reset) {
+      // A reset throws away what is not on the wire yet.
+      ASSERT_TRUE(loopback::WaitUntilWaiting(HostSide(p.fd), 19));
+      Reset(p.fd);
+    } else {
+      close(p.fd);
+    }
+    p.fd = -1;
+    const auto left = [&] {
+      return std::count(s.console.lines.begin(), s.console.lines.end(), kLeft);
+    };
+    const auto before = left();
+    ASSERT_TRUE(LobbyUntil([&] { return left() > before; }));
+    EXPECT_TRUE(s.clients.empty());
+    EXPECT_TRUE(s.readers.empty());
+    const std::vector<std::string> tail(s.console.lines.end() - 4, s.console.lines.end());
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"Ben hat sich verbunden",
+                                        "Auf Ben warten bis er Bereit ist.", kReadyLine, kLeft}));
+  }
+  OpponentThroughLobby();
+  PlayMatch();
+}
+
+TEST_F(HostBadPeers, LastHeadingWithFireBeforeTheOpponentLeftTurnsAndShoots) {
+  OpponentThroughLobby();
+  host::HostMatchBegin(s);
+  ASSERT_TRUE(MatchFrame());
+  EXPECT_EQ(LostTextPixels(*platform_), 0);
+  const std::string last = "winkel:45.000000:fire:#";
+  opponent_->outbox = last;
+  Pump();
+  const int32_t hostSide = HostSide(opponent_->fd);
+  ASSERT_TRUE(loopback::WaitUntilWaiting(hostSide, last.size()));
+  close(opponent_->fd);
+  opponent_->fd = -1;
+  ASSERT_TRUE(loopback::WaitUntilEnded(hostSide));
+  ASSERT_TRUE(MatchFrame());
+  EXPECT_EQ(s.bytesThisFrame, static_cast<int32_t>(last.size()));
+  EXPECT_EQ(s.match.planes[1].heading, 45.0f);
+  EXPECT_EQ(s.match.planes[1].liveShotCount, 1);
+  EXPECT_TRUE(s.opponentLost);
+  EXPECT_TRUE(s.clients.empty());
+  // The match goes on, saying that the opponent is gone, until Esc.
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(MatchFrame());
+  EXPECT_GT(LostTextPixels(*platform_), 20);
+  EXPECT_EQ(s.match.planes[1].heading, 45.0f);
+  platform_->SetKey(game::kKeyEsc, true);
+  ASSERT_TRUE(MatchFrame());
+  platform_->SetKey(game::kKeyEsc, false);
+  EXPECT_FALSE(MatchFrame());
+}
+
+TEST_F(HostBadPeers, ReadyFloodKeepsTheConsoleAndTheReaderBounded) {
+  WelcomeOpponent();
+  NameOpponent();
+  constexpr int kFlood = 30000;
+  for (int i = 0; i < kFlood; ++i) opponent_->outbox += "ready:Ben#";
+  size_t mostLines = 0;
+  size_t mostQueued = 0;
+  int frames = 0;
+  ASSERT_TRUE(LobbyUntil(
+      [&] {
+        mostLines = std::max(mostLines, s.console.lines.size());
+        if (const netplay::MessageReader* r = ReaderOf(*opponent_)) {
+          mostQueued = std::max(mostQueued, r->QueuedMessages());
+        }
+        ++frames;
+        return opponent_->outbox.empty() && readTotal_ == sentTotal_;
+      },
+      2000));
+  EXPECT_LE(mostLines, static_cast<size_t>(netplay::kConsoleMostLines));
+  EXPECT_EQ(mostQueued, 0u);  // every frame takes what it holds
+  // At most a frame's budget of messages was handled in each frame.
+  const netplay::MessageReader* reader = ReaderOf(*opponent_);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_GE(
+      reader->DroppedMessages(),
+      static_cast<size_t>(kFlood) - netplay::kMostMessagesPerFrame * static_cast<size_t>(frames));
+  EXPECT_EQ(s.console.lines.back(), kReadyLine);
+  StartWithOpponent();
+  PlayMatch();
 }
 
 }  // namespace

@@ -55,6 +55,19 @@ class HostLobby : public ::testing::Test {
   host::HostSession s;
 };
 
+TEST_F(HostLobby, OpensWithItsPortAndItsOwnAddresses) {
+  host::HostLobbyBegin(s, {"192.168.1.20", "10.0.0.3"});
+  EXPECT_EQ(Console(), (Lines{"Ich warte auf Port 6832 auf einen Spieler.",
+                              "Meine Adresse: 192.168.1.20, 10.0.0.3"}));
+  host::HostSession alone;
+  host::HostLobbyBegin(alone, {});
+  EXPECT_EQ(alone.console.lines.back(), "Meine Adresse: keine (nur 127.0.0.1)");
+  // Both lines show in the first frame; a joining client's line follows.
+  s.readers[5].Clear();
+  Frame(0, {{kNetEventConnect, 5}});
+  EXPECT_EQ(s.consoleShown, 3);
+}
+
 TEST_F(HostLobby, ClientAnsweringAtOnceGetsNoSecondsLine) {
   s.readers[5].Clear();
   Receive(5, "name:Ben#");

@@ -88,6 +88,41 @@ TEST_F(StartWindow, OnALargeDesktopItOpensTwiceAsLargeAndClicksStillHit) {
   EXPECT_EQ(GadgetGetText(kStartNameGadget), "SpielerX");
 }
 
+TEST_F(StartWindow, ShowsTheGivenAddressAndAClickedPartIsReplacedByTyping) {
+  handle = StartWindowOpen("not an address");
+  EXPECT_EQ(GadgetGetText(kStartAddressGadget), "127.0.0.1");
+  handle = StartWindowOpen("10.1.2.3");
+  EXPECT_EQ(GadgetGetText(kStartAddressGadget), "10.1.2.3");
+  // A click into the first part selects it: typing a whole address replaces
+  // every part in turn.
+  handle = StartWindowOpen();
+  const auto type = [&](int x, const std::string& text) {
+    Click(x, 70);
+    Inject(EventKind::Text, 0, 0, 0, text);
+    while (WindowPollEvent() != kEventNone) {
+    }
+  };
+  type(20, "192.168.1.20");
+  EXPECT_EQ(GadgetGetText(kStartAddressGadget), "192.168.1.20");
+  // A click into the third part replaces only that one; one into an empty
+  // part types there.
+  type(20 + 2 * 48, "7");
+  EXPECT_EQ(GadgetGetText(kStartAddressGadget), "192.168.7.20");
+  GadgetSetText(kStartAddressGadget, "");
+  type(20 + 3 * 48, "5");
+  EXPECT_EQ(GadgetGetText(kStartAddressGadget), "0.0.0.5");
+}
+
+TEST(DottedAddress, OnlyFourFieldsOfAtMost255) {
+  int32_t value = 0;
+  EXPECT_TRUE(ParseDottedAddress("127.0.0.1", &value));
+  EXPECT_EQ(value, 127 + (1 << 24));
+  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", "a.b.c.d",
+                          "0001.2.3.4", "-1.2.3.4"}) {
+    EXPECT_FALSE(ParseDottedAddress(bad, &value)) << bad;
+  }
+}
+
 TEST_F(StartWindow, TabVisitsTheFieldsAndButtonsInCreationOrder) {
   handle = StartWindowOpen();
   const int32_t expected[] = {0, 1, 2, 3, 6, 0};

@@ -284,6 +284,38 @@ TEST_F(Net, PeerClosingIsReportedOnceAndSendsToItFailSilently) {
   EXPECT_EQ(NetClientEvent(out), kNetEventNone);
 }
 
+TEST_F(Net, PeerGoneOnlyOnceEverythingItSentIsRead) {
+  const uint16_t port = StartServer();
+  int raw = -1;
+  const int32_t a = Accepted(port, &raw);
+  EXPECT_EQ(NetPeerGone(a), 0);
+  RawSend(raw, "last#");
+  CloseRaw(raw);
+  usleep(20000);
+  EXPECT_EQ(NetPeerGone(a), 0);  // its last bytes are still waiting
+  EXPECT_EQ(Receive(a, 100), "last#");
+  EXPECT_EQ(NetPeerGone(a), 1);
+  // A reset is gone too, also once the receive has reported it.
+  int rawB = -1;
+  const int32_t b = Accepted(port, &rawB);
+  const linger abort{1, 0};
+  ASSERT_EQ(setsockopt(rawB, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+  CloseRaw(rawB);
+  usleep(20000);
+  uint8_t buffer[8];
+  EXPECT_EQ(NetReceive(b, buffer), -1);
+  EXPECT_EQ(NetPeerGone(b), 1);
+  EXPECT_EQ(NetPeerGone(12345), -1);
+}
+
+TEST_F(Net, LocalAddressesAreDottedAndNeverLoopback) {
+  for (const std::string& address : NetLocalAddresses()) {
+    in_addr parsed{};
+    EXPECT_EQ(inet_pton(AF_INET, address.c_str(), &parsed), 1) << address;
+    EXPECT_FALSE(address.starts_with("127.")) << address;
+  }
+}
+
 TEST_F(Net, TableHolds254ClientsAndFreedSlotsAreReused) {
   const uint16_t port = StartServer();
   std::vector<int> raws;

@@ -6,9 +6,12 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace loopback {
@@ -45,6 +48,27 @@ inline void Reset(int fd) {
   const linger abort{1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
   close(fd);
+}
+
+// Waits (up to a second) until at least `bytes` bytes are waiting to be read
+// on a socket of this process. True when they are.
+inline bool WaitUntilWaiting(int fd, size_t bytes) {
+  for (int i = 0; i < 1000; ++i) {
+    int waiting = 0;
+    if (ioctl(fd, FIONREAD, &waiting) == 0 && static_cast<size_t>(waiting) >= bytes) return true;
+    usleep(1000);
+  }
+  return false;
+}
+
+// Waits (up to a second) until a socket of this process sees its peer's end
+// (a close or a reset). True when it does.
+inline bool WaitUntilEnded(int fd) {
+  for (int i = 0; i < 1000; ++i) {
+    pollfd p{fd, POLLRDHUP, 0};
+    if (poll(&p, 1, 1) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return true;
+  }
+  return false;
 }
 
 // Open file descriptors of this process.
