@@ -4,8 +4,9 @@
 // a host sending plane states that each announce a shot, and a client
 // sending headings that each announce one. Prints the work of a frame
 // (median, 99th percentile, most), the console's lines, the shots in the air
-// and how much the process's memory grew over the timed frames. The frames
-// run on the headless platform, so presenting costs no waiting.
+// and how much the process's memory grew over the timed frames, next to the
+// same frames with a quiet peer. The frames run on the headless platform, so
+// presenting costs no waiting.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -59,6 +60,7 @@ long ResidentKiB() {
 
 // Sends copies of `message` until the socket takes no more.
 void Flood(int fd, const std::string& message) {
+  if (message.empty()) return;  // a quiet peer, for comparison
   static std::string block;
   block.clear();
   while (block.size() < 16384) block += message;
@@ -131,6 +133,10 @@ void HostUnderFlood(platform::HeadlessPlatform& hp) {
   const std::string name = "name:Ben#";
   send(peer, name.data(), name.size(), MSG_NOSIGNAL);
   for (int i = 0; i < 5; ++i) host::HostLobbyFrame(s);
+  Print("host_lobby_quiet", Run(hp, peer, "", [&](size_t* lines, int*) {
+          host::HostLobbyFrame(s);
+          *lines = s.console.lines.size();
+        }));
   Print("host_lobby_ready", Run(hp, peer, "ready:Ben#", [&](size_t* lines, int*) {
           host::HostLobbyFrame(s);
           *lines = s.console.lines.size();
@@ -172,6 +178,10 @@ void ClientUnderFlood(platform::HeadlessPlatform& hp) {
     join::JoinLobbyFrame(s);
   }
   join::JoinMatchBegin(s);
+  Print("client_match_quiet", Run(hp, peer, "", [&](size_t*, int* shots) {
+          join::JoinMatchFrame(s);
+          *shots = ListCount(s.match.shots);
+        }));
   Print("client_match_fire",
         Run(hp, peer, "plane:90.000000:400:300:100:100:fire:#", [&](size_t*, int* shots) {
           join::JoinMatchFrame(s);
