@@ -253,6 +253,13 @@ void DrawLocate(int32_t x, int32_t y) {
   s.textY = y;
 }
 
+int32_t DrawTextWidth(const std::string& text) {
+  int width = 0;
+  int height = 0;
+  if (!platform::FontMeasure(text, kTextPixelSize, false, &width, &height)) return 0;
+  return width;
+}
+
 void DrawText(const std::string& text) {
   DrawState& s = State();
   if (!s.current || text.empty()) return;

@@ -59,6 +59,10 @@ void DrawLocate(int32_t x, int32_t y);
 // moves the position to the end of the text.
 void DrawText(const std::string& text);
 
+// How many pixels wide DrawText would draw the text; 0 when the font cannot
+// be used.
+int32_t DrawTextWidth(const std::string& text);
+
 // Start-up and end hooks of the drawing library.
 void DrawStartHook();
 void DrawEndHook();

@@ -1,5 +1,6 @@
 #include "netplay/match.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "media/draw.h"
@@ -76,8 +77,10 @@ void NetMatchDraw(NetMatch& m, float redHeading, float blueHeading, const MatchH
   DrawBegin(ScreenOutput());
   DrawLocate(hud.bytesX, 0);
   DrawText("pak: " + TextFromLong(hud.bytes));
-  DrawLocate(hud.bytesX, kPingLineY);
-  DrawText(PingText(hud.roundTripMs));
+  // Below "pak: ", moved left as far as a long figure needs to stay on screen.
+  const std::string ping = PingText(hud.roundTripMs);
+  DrawLocate(std::min(hud.bytesX, game::kScreenWidth - DrawTextWidth(ping)), kPingLineY);
+  DrawText(ping);
   DrawLocate(70, 10);
   DrawText(hud.redName + ": " + TextFromLong(m.planes[0].energy));
   DrawLocate(650, 10);

@@ -7,7 +7,9 @@
 
 #include "game/records.h"
 #include "match_fixture.h"
+#include "media/display.h"
 #include "pair.h"
+#include "platform/font.h"
 
 namespace {
 
@@ -194,6 +196,55 @@ TEST_F(NetMatch, PlanesWrapRoundTheScreen) {
   p.HostMatchFrame(Effects());
   EXPECT_EQ(red.x, 832.0f);
   EXPECT_EQ(p.hostSentThisFrame[0], "plane:180.000000:832:150:152:400:#");
+}
+
+// Both screens show the round trip below "pak: ": the host's at the left
+// edge, the client's under its "pak: " at the right, moved left as far as a
+// long figure needs to stay whole on the screen. Full-coverage pixels of the
+// text are black, empty ones white (the text stands on white cells).
+TEST_F(NetMatch, BothScreensShowTheRoundTripBelowPak) {
+  auto expectText = [this](const std::string& text, int x0, int y0) {
+    platform::TextBitmap bitmap;
+    ASSERT_TRUE(platform::FontRender(text, 14, false, &bitmap));
+    const platform::CapturedFrame* f = nullptr;
+    for (const auto& [id, w] : platform_->Windows()) {
+      if (w.frame.sequence > 0) f = &w.frame;
+    }
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(f->layout, platform::PixelLayout::Rgb565);
+    ASSERT_LE(x0 + bitmap.width, f->width) << text;
+    int inked = 0;
+    for (int y = 0; y < bitmap.height; ++y) {
+      for (int x = 0; x < bitmap.width; ++x) {
+        const uint8_t c = bitmap.coverage[static_cast<size_t>(y) * bitmap.width + x];
+        if (c != 0 && c != 255) continue;
+        const size_t at = (static_cast<size_t>(y0 + y) * f->width + x0 + x) * 2;
+        const int pixel = f->pixels[at] | f->pixels[at + 1] << 8;
+        EXPECT_EQ(pixel, c == 255 ? 0x0000 : 0xFFFF) << text << " at " << x << ", " << y;
+        inked += c == 255 ? 1 : 0;
+      }
+    }
+    EXPECT_GT(inked, 3) << text;
+  };
+  p.host.roundTripMs = 56;
+  ScreenClear(170, 200, 255);
+  host::HostMatchDraw(p.host, Effects());
+  ScreenFlip();
+  expectText("ping: 56", 0, 16);
+  // Before a turn has shown the round trip, the client shows the transport's.
+  p.client.kernelRoundTripMs = 1234;
+  ScreenClear(170, 200, 255);
+  join::JoinMatchDraw(p.client, Effects());
+  ScreenFlip();
+  platform::TextBitmap wide;
+  ASSERT_TRUE(platform::FontRender("ping: 1234", 14, false, &wide));
+  ASSERT_GT(740 + wide.width, 800);
+  expectText("ping: 1234", 800 - wide.width, 16);
+  p.client.kernelRoundTripMs = -1;
+  ScreenClear(170, 200, 255);
+  join::JoinMatchDraw(p.client, Effects());
+  ScreenFlip();
+  expectText("ping: -", 740, 16);
 }
 
 }  // namespace
