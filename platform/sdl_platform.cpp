@@ -25,8 +25,9 @@ namespace platform {
 namespace {
 
 constexpr size_t kMaxQueuedEvents = 512;
-// Width of the strips in which a 1:1 picture is compared and sent.
-constexpr int kDamageStrip = 128;
+// The tiles in which a 1:1 picture is compared and sent.
+constexpr int kTileWidth = 128;
+constexpr int kTileHeight = 32;
 constexpr uint64_t kMicrosPerSecond = 1'000'000;
 
 uint64_t MonotonicMicros() {
@@ -698,22 +699,22 @@ class SdlPlatform : public Platform {
       }
       if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
       if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
-      std::vector<RowSpan> strips;
+      std::vector<Rect> tiles;
       if (dest.width > 0 && dest.height > 0) {
         auto* out = static_cast<uint8_t*>(surface->pixels) +
                     static_cast<size_t>(dest.y + rows.first) * static_cast<size_t>(surface->pitch) +
                     static_cast<size_t>(dest.x) * 4;
-        strips = CopyChangedStrips(
+        tiles = CopyChangedTiles(
             pixels + static_cast<size_t>(rows.first) * static_cast<size_t>(r.pitch), width,
-            rows.end - rows.first, r.pitch, r.layout, out, surface->pitch, whole, kDamageStrip);
-        for (RowSpan& span : strips) {
-          if (span.Empty()) continue;
-          span.first += rows.first;
-          span.end += rows.first;
+            rows.end - rows.first, r.pitch, r.layout, out, surface->pitch, whole, kTileWidth,
+            kTileHeight);
+        for (Rect& t : tiles) {
+          t.x += dest.x;
+          t.y += dest.y + rows.first;
         }
       }
       if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-      SendSurface(w, surface, dest, strips, whole);
+      SendSurface(w, surface, dest, tiles, whole);
       return;
     }
     const RowSpan changed =
@@ -753,35 +754,23 @@ class SdlPlatform : public Platform {
       }
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    SendSurface(w, surface, dest, {rows}, whole);
+    std::vector<Rect> sent;
+    if (!rows.Empty()) {
+      sent.push_back(Rect{dest.x, dest.y + rows.first, dest.width, rows.end - rows.first});
+    }
+    SendSurface(w, surface, dest, sent, whole);
   }
 
-  // Sends the whole window, or what was written of the picture: per strip
-  // (from the left, kDamageStrip wide, one strip for the whole width when
-  // there is one span) the rows written; neighbours with the same rows go
-  // as one rectangle.
+  // Sends the whole window, or the given rectangles of it.
   static void SendSurface(SdlWindow& w, SDL_Surface* surface, const Rect& dest,
-                          const std::vector<RowSpan>& strips, bool whole) {
+                          const std::vector<Rect>& written, bool whole) {
     if (whole) {
       SDL_UpdateWindowSurface(w.window);
-    } else {
-      const int stripWidth = strips.size() == 1 ? dest.width : kDamageStrip;
+    } else if (!written.empty()) {
       std::vector<SDL_Rect> rects;
-      for (size_t i = 0; i < strips.size(); ++i) {
-        const RowSpan& span = strips[i];
-        if (span.Empty()) continue;
-        const int x = dest.x + static_cast<int>(i) * stripWidth;
-        const int width = std::min(stripWidth, dest.x + dest.width - x);
-        if (!rects.empty() && rects.back().x + rects.back().w == x &&
-            rects.back().y == dest.y + span.first && rects.back().h == span.end - span.first) {
-          rects.back().w += width;
-          continue;
-        }
-        rects.push_back(SDL_Rect{x, dest.y + span.first, width, span.end - span.first});
-      }
-      if (!rects.empty()) {
-        SDL_UpdateWindowSurfaceRects(w.window, rects.data(), static_cast<int>(rects.size()));
-      }
+      rects.reserve(written.size());
+      for (const Rect& r : written) rects.push_back(SDL_Rect{r.x, r.y, r.width, r.height});
+      SDL_UpdateWindowSurfaceRects(w.window, rects.data(), static_cast<int>(rects.size()));
     }
     w.surface = surface;
     w.surfaceWidth = surface->w;

@@ -142,38 +142,54 @@ void BlendRows(const uint32_t* a, const uint32_t* b, uint32_t weightB, uint32_t*
   for (; x < width; ++x) out[x] = BlendPixels(a[x], b[x], weightB);
 }
 
-std::vector<RowSpan> CopyChangedStrips(const void* pixels, int width, int height, int pitch,
-                                       PixelLayout layout, void* out, int outPitch, bool all,
-                                       int stripWidth) {
-  if (pixels == nullptr || out == nullptr || width <= 0 || height <= 0 || stripWidth <= 0)
-    return {};
-  const int strips = (width + stripWidth - 1) / stripWidth;
-  std::vector<RowSpan> spans(static_cast<size_t>(strips), RowSpan{height, 0});
+std::vector<Rect> CopyChangedTiles(const void* pixels, int width, int height, int pitch,
+                                   PixelLayout layout, void* out, int outPitch, bool all,
+                                   int tileWidth, int tileHeight) {
+  std::vector<Rect> written;
+  if (pixels == nullptr || out == nullptr || width <= 0 || height <= 0 || tileWidth <= 0 ||
+      tileHeight <= 0) {
+    return written;
+  }
+  const int columns = (width + tileWidth - 1) / tileWidth;
+  std::vector<uint8_t> dirty(static_cast<size_t>(columns));
   std::vector<uint32_t> wide(layout == PixelLayout::Rgb565 ? static_cast<size_t>(width) : 0);
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* in =
-        static_cast<const uint8_t*>(pixels) + static_cast<size_t>(pitch) * static_cast<size_t>(y);
-    uint8_t* target =
-        static_cast<uint8_t*>(out) + static_cast<size_t>(outPitch) * static_cast<size_t>(y);
-    const uint8_t* row = in;
-    if (layout == PixelLayout::Rgb565) {
-      WidenRow565(reinterpret_cast<const uint16_t*>(in), wide.data(), width);
-      row = reinterpret_cast<const uint8_t*>(wide.data());
+  for (int top = 0; top < height; top += tileHeight) {
+    const int bottom = std::min(height, top + tileHeight);
+    std::fill(dirty.begin(), dirty.end(), all ? 1 : 0);
+    for (int y = top; y < bottom; ++y) {
+      const uint8_t* in =
+          static_cast<const uint8_t*>(pixels) + static_cast<size_t>(pitch) * static_cast<size_t>(y);
+      uint8_t* target =
+          static_cast<uint8_t*>(out) + static_cast<size_t>(outPitch) * static_cast<size_t>(y);
+      const uint8_t* row = in;
+      if (layout == PixelLayout::Rgb565) {
+        WidenRow565(reinterpret_cast<const uint16_t*>(in), wide.data(), width);
+        row = reinterpret_cast<const uint8_t*>(wide.data());
+      }
+      for (int i = 0; i < columns; ++i) {
+        const size_t at = static_cast<size_t>(i) * static_cast<size_t>(tileWidth) * 4;
+        const size_t bytes = static_cast<size_t>(std::min(tileWidth, width - i * tileWidth)) * 4;
+        // A tile known to be sent is copied without looking.
+        if (!dirty[static_cast<size_t>(i)]) {
+          if (std::memcmp(target + at, row + at, bytes) == 0) continue;
+          dirty[static_cast<size_t>(i)] = 1;
+        }
+        std::memcpy(target + at, row + at, bytes);
+      }
     }
-    for (int i = 0; i < strips; ++i) {
-      const size_t at = static_cast<size_t>(i) * static_cast<size_t>(stripWidth) * 4;
-      const size_t bytes = static_cast<size_t>(std::min(stripWidth, width - i * stripWidth)) * 4;
-      if (!all && std::memcmp(target + at, row + at, bytes) == 0) continue;
-      std::memcpy(target + at, row + at, bytes);
-      RowSpan& span = spans[static_cast<size_t>(i)];
-      span.first = std::min(span.first, y);
-      span.end = y + 1;
+    for (int i = 0; i < columns; ++i) {
+      if (!dirty[static_cast<size_t>(i)]) continue;
+      const int x = i * tileWidth;
+      const int w = std::min(tileWidth, width - x);
+      if (!written.empty() && written.back().y == top &&
+          written.back().x + written.back().width == x) {
+        written.back().width += w;
+      } else {
+        written.push_back(Rect{x, top, w, bottom - top});
+      }
     }
   }
-  for (RowSpan& span : spans) {
-    if (span.end == 0) span.first = 0;
-  }
-  return spans;
+  return written;
 }
 
 const uint32_t* SharpScaler::WideRow(const uint8_t* row, int width, PixelLayout layout) {

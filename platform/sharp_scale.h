@@ -73,12 +73,12 @@ void ClearOutside(void* pixels, int width, int height, int pitch, const Rect& ke
 
 // Copies a picture 1:1 into 32-bit (blue in the lowest byte) output, 5-6-5
 // widened, but only where it differs from what the output holds already
-// (everything with all). The picture is looked at in vertical strips of
-// stripWidth pixels; the result holds, per strip from the left, the rows
-// written in it.
-std::vector<RowSpan> CopyChangedStrips(const void* pixels, int width, int height, int pitch,
-                                       PixelLayout layout, void* out, int outPitch, bool all,
-                                       int stripWidth);
+// (everything with all). The picture is looked at in tiles of tileWidth x
+// tileHeight pixels from its top-left corner; returns the tiles written, as
+// rectangles of the picture, neighbours in a row of tiles joined.
+std::vector<Rect> CopyChangedTiles(const void* pixels, int width, int height, int pitch,
+                                   PixelLayout layout, void* out, int outPitch, bool all,
+                                   int tileWidth, int tileHeight);
 
 // out[x] = BlendPixels(a[x], b[x], weightB) for a row, several at a time.
 void BlendRows(const uint32_t* a, const uint32_t* b, uint32_t weightB, uint32_t* out, int width);

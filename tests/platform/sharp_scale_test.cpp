@@ -274,37 +274,44 @@ TEST(PresentPath, SoftwareRenderersGiveWayToTheWindowSurface) {
 namespace platform {
 namespace {
 
-TEST(SharpScale, CopyChangedStripsWritesOnlyWhatDiffers) {
-  const int w = 10, h = 5, outPitch = 12 * 4;  // strips of 4: 0-3, 4-7, 8-9
+TEST(SharpScale, CopyChangedTilesWritesAndReportsOnlyWhatDiffers) {
+  // Tiles of 4 x 2 over 10 x 5: columns 0-3, 4-7, 8-9; bands 0-1, 2-3, 4.
+  const int w = 10, h = 5, outPitch = 12 * 4;
   std::vector<uint16_t> picture(static_cast<size_t>(w * h), 0x07E0);
   std::vector<uint32_t> out(static_cast<size_t>(12 * h), 0xDEADBEEFu);
   auto copy = [&](bool all) {
-    return CopyChangedStrips(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch,
-                             all, 4);
+    return CopyChangedTiles(picture.data(), w, h, w * 2, PixelLayout::Rgb565, out.data(), outPitch,
+                            all, 4, 2);
   };
-  std::vector<RowSpan> strips = copy(false);
-  ASSERT_EQ(strips.size(), 3u);
-  for (const RowSpan& s : strips) {
-    EXPECT_EQ(s.first, 0);
-    EXPECT_EQ(s.end, h);
-  }
+  std::vector<Rect> tiles = copy(false);
+  ASSERT_EQ(tiles.size(), 3u);  // each band whole, its tiles joined
+  EXPECT_EQ(tiles[0].width, 10);
+  EXPECT_EQ(tiles[2].y, 4);
+  EXPECT_EQ(tiles[2].height, 1);
   EXPECT_EQ(out[0], 0x00FF00u);
   EXPECT_EQ(out[9], 0x00FF00u);
   EXPECT_EQ(out[10], 0xDEADBEEFu) << "wrote beyond the picture's width";
-  for (const RowSpan& s : copy(false)) EXPECT_TRUE(s.Empty());
-  picture[static_cast<size_t>(2 * w + 1)] = 0xF800;  // strip 0, row 2
-  picture[static_cast<size_t>(3 * w + 9)] = 0x001F;  // strip 2, row 3
-  picture[static_cast<size_t>(1 * w + 8)] = 0x001F;  // strip 2, row 1
-  strips = copy(false);
-  EXPECT_EQ(strips[0].first, 2);
-  EXPECT_EQ(strips[0].end, 3);
-  EXPECT_TRUE(strips[1].Empty());
-  EXPECT_EQ(strips[2].first, 1);
-  EXPECT_EQ(strips[2].end, 4);
+  EXPECT_TRUE(copy(false).empty());
+  picture[static_cast<size_t>(2 * w + 1)] = 0xF800;  // tile 0 of band 1
+  picture[static_cast<size_t>(3 * w + 9)] = 0x001F;  // tile 2 of band 1
+  picture[static_cast<size_t>(1 * w + 8)] = 0x001F;  // tile 2 of band 0
+  picture[static_cast<size_t>(1 * w + 9)] = 0x001F;
+  tiles = copy(false);
+  ASSERT_EQ(tiles.size(), 3u);
+  EXPECT_EQ(tiles[0].x, 8);  // band 0
+  EXPECT_EQ(tiles[0].y, 0);
+  EXPECT_EQ(tiles[0].width, 2);
+  EXPECT_EQ(tiles[0].height, 2);
+  EXPECT_EQ(tiles[1].x, 0);  // band 1, not joined across the unchanged middle
+  EXPECT_EQ(tiles[1].y, 2);
+  EXPECT_EQ(tiles[1].width, 4);
+  EXPECT_EQ(tiles[2].x, 8);
+  EXPECT_EQ(tiles[2].y, 2);
   EXPECT_EQ(out[2 * 12 + 1], 0xFF0000u);
   EXPECT_EQ(out[3 * 12 + 9], 0x0000FFu);
+  EXPECT_EQ(out[1 * 12 + 9], 0x0000FFu);
   // A window whose pixels were lost is written whole.
-  for (const RowSpan& s : copy(true)) EXPECT_EQ(s.end, h);
+  EXPECT_EQ(copy(true).size(), 3u);
 }
 
 }  // namespace
