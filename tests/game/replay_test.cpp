@@ -286,11 +286,13 @@ TEST_F(ReplayMatchTest, TheFolderKeepsTheNewestTwentyAndAnUnwritableOneStopsNoMa
 }
 
 TEST_F(ReplayMatchTest, RecordedMatchesPlayBackWithTheSameFramesAndThenTheProgramEnds) {
+  // The hard computer, so that the second match is over soon.
+  std::ofstream(dir_ + "/Preferences.prefs") << "[Start]\nSkill=3\n";
   SkirmoraOptions record;
   record.recordReplays = true;
   Start(record);
   SkirmoraState& s = SkirmoraGameState();
-  // Two matches: two players, left with Esc after 300 frames; then one
+  // Two matches: two players, left with Esc after 40 frames; then one
   // against the computer, flown to its end.
   std::vector<std::vector<std::string>> played(2);
   int matchFrame = 0;
@@ -309,7 +311,7 @@ TEST_F(ReplayMatchTest, RecordedMatchesPlayBackWithTheSameFramesAndThenTheProgra
     if (runsMatch && s.setUpPending) matchFrame = 0;
     if (runsMatch) {
       Pilots(*hp_, s, frame);
-      if (s.matches == 1 && matchFrame == 300) hp_->SetKey(kKeyEsc, true);
+      if (s.matches == 1 && matchFrame == 40) hp_->SetKey(kKeyEsc, true);
     }
     ASSERT_TRUE(SkirmoraFrame());
     if (runsMatch) {
@@ -318,7 +320,7 @@ TEST_F(ReplayMatchTest, RecordedMatchesPlayBackWithTheSameFramesAndThenTheProgra
     }
   }
   ASSERT_EQ(s.matches, 2);
-  ASSERT_GT(played[0].size(), 300u);
+  ASSERT_GT(played[0].size(), 40u);
   ASSERT_NE(s.match.downedPlayer, 0) << "the second match was flown to its end";
   const std::vector<std::string> files = Files();
   ASSERT_EQ(files.size(), 2u);
