@@ -8,12 +8,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -34,6 +31,7 @@
 #include <vector>
 
 #include "tests/support/command.h"
+#include "tests/support/netns.h"
 
 namespace {
 
@@ -107,27 +105,6 @@ bool GamePortFree(int waitMs) {
     SleepMs(200);
   } while (Before(deadline));
   return false;
-}
-
-// Moves this test process, and with it every program it starts afterwards,
-// into a network namespace of its own whose only interface is loopback,
-// brought up. Each test runs in a process of its own, so no two runs (on
-// one machine, in parallel) meet on the game port. False when the system
-// does not allow it (no privilege for namespaces): the test then runs in
-// the machine's namespace and waits for the port to be free.
-bool EnterOwnNetwork() {
-  static const bool entered = [] {
-    if (unshare(CLONE_NEWNET) != 0) return false;
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ifreq request{};
-    std::snprintf(request.ifr_name, IFNAMSIZ, "lo");
-    bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-    up = up && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    if (fd >= 0) close(fd);
-    return up;
-  }();
-  return entered;
 }
 
 // A child process that is killed and reaped when the object goes away,
@@ -527,7 +504,7 @@ class NetworkXvfbTest : public ::testing::Test {
     for (const std::string& program : {HostPath(), JoinPath()}) {
       if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << program << " is not built";
     }
-    if (!EnterOwnNetwork()) {
+    if (!netns::EnterOwnNetwork()) {
       std::cout << "[ note ] no network namespace of its own: the test shares port " << kGamePort
                 << " with the machine\n";
     }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/netns.h"
 #include "tests/support/xsession.h"
 
 namespace {
@@ -29,6 +30,8 @@ class WindowXvfbTest : public ::testing::Test {
     for (const char* tool : {"Xvfb", "xdotool", "openbox", "import", "convert"}) {
       if (!xsession::HaveTool(tool)) GTEST_SKIP() << tool << " is missing";
     }
+    // The host program it starts listens on the game port.
+    netns::EnterOwnNetwork();
     shots_ = kBin + "/screenshots";
     std::filesystem::create_directories(shots_);
   }
