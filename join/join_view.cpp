@@ -118,7 +118,7 @@ void PlaneView::NoteOwnHeading(float heading) {
 }
 
 ViewPoint PlaneView::Move(int32_t frame) const {
-  if (frame < 0) return startMove_;
+  if (frame < 0 || frame_ < 0) return startMove_;
   frame = std::clamp(frame, std::max(0, frame_ - kHistory + 1), frame_);
   return moves_[static_cast<size_t>(frame % kHistory)];
 }
