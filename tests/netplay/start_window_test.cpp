@@ -108,6 +108,13 @@ TEST_F(StartWindow, ShowsTheGivenAddressAndAClickedPartIsReplacedByTyping) {
   // part types there.
   type(20 + 2 * 48, "7");
   EXPECT_EQ(GadgetGetText(kStartAddressGadget), "192.168.7.20");
+  // A digit after a full part goes on into the next one instead of being lost.
+  Click(20, 70);
+  Inject(EventKind::KeyDown, 0, 0, platform::kScanRight);  // the caret after "192"
+  Inject(EventKind::Text, 0, 0, 0, "5");
+  while (WindowPollEvent() != kEventNone) {
+  }
+  EXPECT_EQ(GadgetGetText(kStartAddressGadget), "192.5.7.20");
   GadgetSetText(kStartAddressGadget, "");
   type(20 + 3 * 48, "5");
   EXPECT_EQ(GadgetGetText(kStartAddressGadget), "0.0.0.5");
