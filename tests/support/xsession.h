@@ -194,12 +194,12 @@ class Session {
   }
 
   // Holds a key long enough for a program that looks at its keys once a
-  // frame, then lets it go.
+  // frame, also a slow one (sanitizers, a busy machine), then lets it go.
   void Key(const std::string& keys) {
     Xdo("keydown " + keys);
-    SleepMs(250);
+    SleepMs(450);
     Xdo("keyup " + keys);
-    SleepMs(250);
+    SleepMs(350);
   }
 
   // The first visible window whose name is exactly `name` (and, when
