@@ -106,7 +106,9 @@ struct SdlWindow {
   SDL_Texture* multiple = nullptr;
   int multipleWidth = 0;
   int multipleHeight = 0;
-  bool usesSurface = false;  // presents through the window surface
+  bool usesSurface = false;    // presents through the window surface
+  bool surfaceFailed = false;  // SDL gave this window no surface
+  bool presentFailed = false;  // nor a renderer
   // Window surface path: the surface and the geometry last drawn into it.
   SDL_Surface* surface = nullptr;
   int surfaceWidth = 0;
@@ -319,7 +321,18 @@ class SdlPlatform : public Platform {
     }
     LogPresent(id);
     if (!w->usesSurface && w->renderer == nullptr) {
-      if (Choice().path == PresentPath::WindowSurface || !MakeRenderer(*w)) w->usesSurface = true;
+      // The process's choice, or the other path when this window cannot
+      // have it; a window that can have neither shows nothing.
+      if (w->presentFailed) return;
+      if (Choice().path == PresentPath::WindowSurface && !w->surfaceFailed) {
+        w->usesSurface = true;
+      } else if (!MakeRenderer(*w)) {
+        if (w->surfaceFailed) {
+          w->presentFailed = true;
+          return;
+        }
+        w->usesSurface = true;
+      }
     }
     if (w->usesSurface) {
       PresentToSurface(*w, request);
@@ -555,10 +568,12 @@ class SdlPlatform : public Platform {
   bool MakeRenderer(SdlWindow& w) {
     w.renderer =
         SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (w.renderer == nullptr && w.surfaceFailed) {
+      w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+    }
     if (w.renderer == nullptr) {
       if (DebugWanted()) {
-        std::fprintf(stderr, "skirmora: no renderer for a window (%s); using its surface\n",
-                     SDL_GetError());
+        std::fprintf(stderr, "skirmora: no renderer for a window (%s)\n", SDL_GetError());
       }
       return false;
     }
@@ -658,7 +673,18 @@ class SdlPlatform : public Platform {
     }
     // Fetched every time: SDL makes a new one after the window's size changed.
     SDL_Surface* surface = SDL_GetWindowSurface(w.window);
-    if (surface == nullptr || surface->w <= 0 || surface->h <= 0) return;
+    if (surface == nullptr) {
+      // No surface for this window (some drivers): a renderer, even a
+      // software one, still shows the picture.
+      if (DebugWanted()) {
+        std::fprintf(stderr, "skirmora: no window surface (%s); presenting with a renderer\n",
+                     SDL_GetError());
+      }
+      w.usesSurface = false;
+      w.surfaceFailed = true;
+      return;
+    }
+    if (surface->w <= 0 || surface->h <= 0) return;
     Rect dest = r.fitToWindow ? FitPicture(r.width, r.height, surface->w, surface->h)
                               : Rect{r.destX, r.destY, r.width, r.height};
     // The part of the picture that lands inside the window (1:1 may be cut).
