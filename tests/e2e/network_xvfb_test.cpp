@@ -32,6 +32,7 @@
 
 #include "tests/support/command.h"
 #include "tests/support/netns.h"
+#include "tests/support/xsession.h"
 
 namespace {
 
@@ -107,104 +108,27 @@ bool GamePortFree(int waitMs) {
   return false;
 }
 
-// A child process that is killed and reaped when the object goes away,
-// whatever happened in between. It also dies with the test process.
-class Child {
+// A program of these tests, killed and reaped when the object goes away (see
+// xsession::Child): DISPLAY set to the display when it is not negative, no
+// sound, and the host's replays in the build folder, not the user's.
+class Child : public xsession::Child {
  public:
-  Child() = default;
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() { Stop(); }
-
-  // Starts argv[0] (a full path) with DISPLAY set to the display (when it is
-  // not negative), stdin from /dev/null and stdout and stderr into logPath.
-  // passedFd stays open in the child.
   bool Start(const std::vector<std::string>& argv, int display, const std::string& logPath,
              int passedFd = -1) {
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      if (entry.starts_with("DISPLAY=") || entry.starts_with("SDL_AUDIODRIVER=") ||
-          entry.starts_with("XDG_DATA_HOME=")) {
-        continue;
-      }
-      environment.push_back(entry);
-    }
+    std::vector<std::string> environment = {"SDL_AUDIODRIVER=dummy",
+                                            "XDG_DATA_HOME=" SKIRMORA_BINARY_DIR "/test-data"};
     if (display >= 0) environment.push_back("DISPLAY=:" + std::to_string(display));
-    environment.push_back("SDL_AUDIODRIVER=dummy");
-    // The host's replays go into the build folder, not the user's data folder.
-    environment.push_back("XDG_DATA_HOME=" SKIRMORA_BINARY_DIR "/test-data");
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<char*> env;
-    for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
-    env.push_back(nullptr);
-
-    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (log < 0 || null < 0) {
-      if (log >= 0) close(log);
-      if (null >= 0) close(null);
-      return false;
-    }
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      if (getppid() != parent) _exit(127);
-      dup2(null, 0);
-      dup2(log, 1);
-      dup2(log, 2);
-      if (passedFd >= 0) fcntl(passedFd, F_SETFD, 0);
-      execve(args[0], args.data(), env.data());
-      _exit(127);
-    }
-    close(log);
-    close(null);
-    if (pid < 0) return false;
-    pid_ = pid;
-    reaped_ = false;
     logPath_ = logPath;
-    return true;
-  }
-
-  bool Running() {
-    if (reaped_) return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      reaped_ = true;
-      status_ = status;
-    }
-    return !reaped_;
-  }
-
-  // Waits up to waitMs for the process to end; true when it has.
-  bool WaitExit(int waitMs) {
-    const Clock::time_point deadline = After(waitMs);
-    while (Running() && Before(deadline)) SleepMs(20);
-    return !Running();
+    return xsession::Child::Start(argv, environment, logPath, passedFd);
   }
 
   void Kill() {
-    if (!reaped_) kill(pid_, SIGKILL);
+    if (Running()) kill(pid(), SIGKILL);
   }
 
-  void Stop() {
-    if (reaped_) return;
-    kill(pid_, SIGKILL);
-    int status = 0;
-    if (waitpid(pid_, &status, 0) == pid_) status_ = status;
-    reaped_ = true;
-  }
-
-  int status() const { return status_; }
   const std::string& logPath() const { return logPath_; }
 
  private:
-  pid_t pid_ = -1;
-  bool reaped_ = true;
-  int status_ = 0;
   std::string logPath_;
 };
 
