@@ -1,5 +1,6 @@
 #include "game/skirmora.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -196,6 +197,64 @@ void MenuSetUp() {
   s.clock.framesPerSecond = 63;
 }
 
+// The background, the logo and the items, only inside within.
+bool DrawMenuBackground(const MenuState& menu, const ScreenArea& within) {
+  if (SpriteShowWithin(kImageMenuBack, 0, 0, within) == 0) return false;
+  // The logo and the item pictures are white on black: only their lettering
+  // is drawn over the background.
+  SpriteShowKeyedWithin(kImageMenuLogo, 440, 10, within);
+  SpriteShowKeyedWithin(menu.item1Picture, 445, 120, within);
+  SpriteShowKeyedWithin(menu.item2Picture, 445, 160, within);
+  SpriteShowKeyedWithin(kImageItemAbout, 445, 200, within);
+  SpriteShowKeyedWithin(kImageItemExit, 445, 240, within);
+  return true;
+}
+
+ScreenArea Covering(const ScreenArea& a, const ScreenArea& b) {
+  if (a.width <= 0 || a.height <= 0) return b;
+  if (b.width <= 0 || b.height <= 0) return a;
+  const int32_t x = std::min(a.x, b.x);
+  const int32_t y = std::min(a.y, b.y);
+  return ScreenArea{x, y, std::max(a.x + a.width, b.x + b.width) - x,
+                    std::max(a.y + a.height, b.y + b.height) - y};
+}
+
+// Draws what lies under the propellers. The back buffer still holds the last
+// frame; when that was the menu with the same items, cursor and no fade, and
+// this frame has no fade either, only the propellers differ, and only the
+// parts of the screen under them, then and now, are drawn again. Otherwise
+// the whole menu is. The pixels come out the same either way.
+void DrawMenuPictures(SkirmoraState& s, const MenuState& menu) {
+  MenuShown& shown = s.menuShown;
+  ScreenArea now[2];
+  const bool bounded =
+      Quad3DBounds(kImagePlane1A + menu.propellerPhase, 720, menu.cursorY, &now[0]) != 0 &&
+      Quad3DBounds(kImagePlane2A + menu.propellerPhase, 400, menu.cursorY, &now[1]) != 0;
+  const bool onlyPropellers = bounded && shown.frame >= 0 && shown.frame == s.frames - 1 &&
+                              shown.item1Picture == menu.item1Picture &&
+                              shown.item2Picture == menu.item2Picture &&
+                              shown.cursorY == menu.cursorY && s.fadeLevel == 0 &&
+                              FadeNext(s.fadeLevel, menu.leaveRequest, 2) == 0;
+  bool drawn = true;
+  if (onlyPropellers) {
+    for (int i = 0; i < 2; ++i) {
+      drawn = DrawMenuBackground(menu, Covering(shown.propellers[i], now[i])) && drawn;
+    }
+  } else {
+    drawn = DrawMenuBackground(menu, ScreenArea{0, 0, 1 << 30, 1 << 30});
+  }
+  // A frame that could not be drawn (a full screen without the focus) leaves
+  // the back buffer as it was, so the next one draws everything.
+  shown = MenuShown{};
+  if (!drawn || !bounded) return;
+  shown.frame = s.frames;
+  shown.item1Picture = menu.item1Picture;
+  shown.item2Picture = menu.item2Picture;
+  shown.cursorY = menu.cursorY;
+  shown.propellers[0] = now[0];
+  shown.propellers[1] = now[1];
+}
+
 bool MenuFrame() {
   SkirmoraState& s = TheGame().state;
   MenuState& menu = s.menu;
@@ -222,14 +281,7 @@ bool MenuFrame() {
     HandOver(menu.item2Picture == kImageItemHost ? "skirmora-host" : "skirmora-join");
   }
 
-  SpriteShow(kImageMenuBack, 0, 0);
-  // The logo and the item pictures are white on black: only their lettering
-  // is drawn over the background.
-  SpriteShowKeyed(kImageMenuLogo, 440, 10);
-  SpriteShowKeyed(menu.item1Picture, 445, 120);
-  SpriteShowKeyed(menu.item2Picture, 445, 160);
-  SpriteShowKeyed(kImageItemAbout, 445, 200);
-  SpriteShowKeyed(kImageItemExit, 445, 240);
+  DrawMenuPictures(s, menu);
   Quad3DBegin();
   Quad3DShow(kImagePlane1A + menu.propellerPhase, 720, menu.cursorY, 255);
   Quad3DShow(kImagePlane2A + menu.propellerPhase, 400, menu.cursorY, 255);

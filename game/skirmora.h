@@ -13,6 +13,7 @@
 #include "game/replay.h"
 #include "game/replay_file.h"
 #include "game/rules.h"
+#include "media/display.h"
 #include "runtime/lists.h"
 #include "runtime/program.h"
 
@@ -36,6 +37,16 @@ struct SkirmoraOptions {
   const Replay* replay = nullptr;
 };
 
+// What the menu drew in its last frame. A frame in which nothing but the
+// propellers turn redraws only the parts of the screen under them.
+struct MenuShown {
+  int64_t frame = -1;  // the value of `frames` it was drawn in; -1 for none
+  int32_t item1Picture = 0;
+  int32_t item2Picture = 0;
+  int32_t cursorY = 0;
+  ScreenArea propellers[2];  // where the two propellers could have drawn
+};
+
 // Everything the game keeps between frames and screens.
 struct SkirmoraState {
   GameSettings settings;
@@ -48,6 +59,7 @@ struct SkirmoraState {
   FpsCounter fps;
   SplashState splash;
   MenuState menu;
+  MenuShown menuShown;
   MatchState match;
   PlaneState planes[2];
   // The computer flies the blue plane in this match ("Start 1 Player Game").

@@ -67,7 +67,16 @@ struct DisplayState {
   bool closeAsked = false;  // the full screen's own window, shown as a window, was asked to close
 
   uint32_t screenStamp = 0;
+
+  // The part of the back buffer drawn into since the last present, and the
+  // window that present went to: a window shown the previous frame need only
+  // look at this part of the next one.
+  platform::Rect damage;
+  int presentedWindow = 0;
 };
+
+constexpr platform::Rect kWholeScreen{0, 0, platform::PresentRequest::kWholePicture,
+                                      platform::PresentRequest::kWholePicture};
 
 DisplayState& State() {
   static DisplayState state;
@@ -90,6 +99,7 @@ void MakeBackBuffer(DisplayState& s) {
   s.back.bytesPerPixel = s.depth == 16 ? 2 : 4;
   s.back.pitch = s.width * s.back.bytesPerPixel;
   s.back.pixels.assign(static_cast<size_t>(s.back.pitch) * static_cast<size_t>(s.height), 0);
+  s.damage = kWholeScreen;
 }
 
 // The back buffer of our own making always has the usual layouts: 5-6-5 for
@@ -121,12 +131,10 @@ void PresentBackBuffer(DisplayState& s) {
   request.height = s.height;
   request.pitch = s.back.pitch;
   request.layout = Layout(s);
-  if (!s.windowed) {
-    request.fitToWindow = true;
-    Os().WindowPresent(s.targetWindow, request);
-    return;
-  }
-  if (s.fit) {
+  request.changed = s.presentedWindow == s.targetWindow ? s.damage : kWholeScreen;
+  s.damage = platform::Rect{};
+  s.presentedWindow = s.targetWindow;
+  if (!s.windowed || s.fit) {
     request.fitToWindow = true;
     Os().WindowPresent(s.targetWindow, request);
     return;
@@ -160,6 +168,7 @@ void PresentBackBuffer(DisplayState& s) {
       request.width = destWidth;
       request.height = destHeight;
       request.pitch = static_cast<int>(rowBytes);
+      request.changed = kWholeScreen;
     }
   }
   Os().WindowPresent(s.targetWindow, request);
@@ -292,7 +301,29 @@ uint32_t DisplayScreenStamp() {
   return State().screenStamp;
 }
 
+void DisplayDamage(int x, int y, int width, int height) {
+  DisplayState& s = State();
+  const ScreenArea part = ScreenAreaClip(ScreenArea{x, y, width, height}, s.width, s.height);
+  if (part.width == 0) return;
+  s.damage = platform::UnionRect(s.damage, platform::Rect{part.x, part.y, part.width, part.height});
+}
+
+void DisplayDamageAll() {
+  State().damage = kWholeScreen;
+}
+
 }  // namespace media
+
+ScreenArea ScreenAreaClip(const ScreenArea& area, int32_t width, int32_t height) {
+  if (area.width <= 0 || area.height <= 0) return ScreenArea{};
+  const int64_t left = std::max<int64_t>(area.x, 0);
+  const int64_t top = std::max<int64_t>(area.y, 0);
+  const int64_t right = std::min<int64_t>(static_cast<int64_t>(area.x) + area.width, width);
+  const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(area.y) + area.height, height);
+  if (right <= left || bottom <= top) return ScreenArea{};
+  return ScreenArea{static_cast<int32_t>(left), static_cast<int32_t>(top),
+                    static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top)};
+}
 
 int32_t SpriteSystemInit() {
   DisplayState& s = State();
@@ -401,6 +432,7 @@ int32_t ScreenFitToWindow() {
   DisplayState& s = State();
   if (!s.open || !s.windowed) return 0;
   s.fit = true;
+  s.damage = kWholeScreen;
   return 1;
 }
 
@@ -437,6 +469,7 @@ int32_t ScreenSetFullscreen(int32_t fullscreen) {
   }
   s.active = true;
   s.fullscreenNow = want;
+  s.damage = kWholeScreen;
   return 1;
 }
 
@@ -511,6 +544,7 @@ int32_t ScreenClear(int32_t red, int32_t green, int32_t blue) {
   uint8_t* first = s.back.Row(0);
   for (size_t x = 0; x < rowBytes; x += bpp) std::memcpy(first + x, &value, bpp);
   for (int y = 1; y < s.height; ++y) std::memcpy(s.back.Row(y), first, rowBytes);
+  s.damage = kWholeScreen;
   return 1;
 }
 

@@ -8,6 +8,17 @@
 #include <cstdint>
 #include <string>
 
+// A rectangle of the screen, in pixels; empty when width or height is 0 or less.
+struct ScreenArea {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// The part of area inside a width x height screen; empty (all 0) when none is.
+ScreenArea ScreenAreaClip(const ScreenArea& area, int32_t width, int32_t height);
+
 // Creates the display state, the image table (numbers 0 to 49) and the
 // display's own (hidden) window. Non-zero on success; 0 when the window cannot
 // be created.

@@ -60,7 +60,11 @@ Rgb Unpack(uint32_t packed) {
 media::Surface* CurrentSurface() {
   DrawState& s = State();
   if (!s.current) return nullptr;
-  if (s.currentIsScreen) return media::DisplayBackBuffer();
+  if (s.currentIsScreen) {
+    // Drawing on the screen may touch any of it.
+    media::DisplayDamageAll();
+    return media::DisplayBackBuffer();
+  }
   media::ImageSlot* image = media::ImageFind(s.currentImage);
   if (image == nullptr || image->depth == -2) return nullptr;
   return &image->surface;

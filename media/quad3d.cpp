@@ -2,6 +2,8 @@
 
 #include "media/quad3d.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "media/rasterizer.h"
@@ -14,6 +16,7 @@ namespace {
 constexpr int32_t kMaxNumber = 65535;
 constexpr int32_t kInitialSlots = 50;
 constexpr int16_t kTextureMode = 4;
+constexpr int32_t kFarArea = 1 << 28;  // half the side of "everywhere"
 
 struct QuadSlot {
   bool used = false;
@@ -52,6 +55,28 @@ const media::Surface* Texture(const QuadSlot& slot) {
   const media::ImageSlot* image = media::ImageFind(slot.image);
   if (image == nullptr || image->mode != kTextureMode) return nullptr;
   return &image->surface;
+}
+
+// The screen pixels a quad with these corners can change: the box of its
+// corners, a pixel wider on every side for rounding. The whole screen for
+// corners too far out to say.
+ScreenArea CornersArea(const media::QuadVertex v[4]) {
+  float left = v[0].x, right = v[0].x, top = v[0].y, bottom = v[0].y;
+  for (int i = 1; i < 4; ++i) {
+    left = std::min(left, v[i].x);
+    right = std::max(right, v[i].x);
+    top = std::min(top, v[i].y);
+    bottom = std::max(bottom, v[i].y);
+  }
+  constexpr float kFar = 1.0e6f;
+  if (!(left > -kFar && right < kFar && top > -kFar && bottom < kFar)) {
+    return ScreenArea{-kFarArea, -kFarArea, 2 * kFarArea, 2 * kFarArea};
+  }
+  const int32_t x0 = static_cast<int32_t>(std::floor(left)) - 1;
+  const int32_t y0 = static_cast<int32_t>(std::floor(top)) - 1;
+  const int32_t x1 = static_cast<int32_t>(std::ceil(right)) + 1;
+  const int32_t y1 = static_cast<int32_t>(std::ceil(bottom)) + 1;
+  return ScreenArea{x0, y0, x1 - x0, y1 - y0};
 }
 
 bool DeviceReady() {
@@ -126,7 +151,20 @@ void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha) {
   media::QuadVertex v[4];
   media::QuadShapePlace(slot->shape, x, y, alpha, v);
   s.draw.bilinear = s.quality != 0;
-  media::RasterizeQuad(*media::DisplayBackBuffer(), *texture, v, s.draw);
+  if (media::RasterizeQuad(*media::DisplayBackBuffer(), *texture, v, s.draw)) {
+    const ScreenArea area = CornersArea(v);
+    media::DisplayDamage(area.x, area.y, area.width, area.height);
+  }
+}
+
+int32_t Quad3DBounds(int32_t number, int32_t x, int32_t y, ScreenArea* area) {
+  const QuadSlot* slot = Find(number);
+  const media::Surface* back = media::DisplayBackBuffer();
+  if (slot == nullptr || back == nullptr || area == nullptr) return 0;
+  media::QuadVertex v[4];
+  media::QuadShapePlace(slot->shape, x, y, 255, v);
+  *area = ScreenAreaClip(CornersArea(v), back->width, back->height);
+  return 1;
 }
 
 void Quad3DRotate(int32_t number, int32_t angle, int32_t mode) {

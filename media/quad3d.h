@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "media/display.h"
+
 // Makes the 3D sprite table (numbers 0 to 49) and asks for the drawing device
 // to be set up at the next Quad3DBegin. 1 on success.
 int32_t Quad3DSystemInit();
@@ -28,6 +30,12 @@ void Quad3DEnd();
 // Draws 3D sprite `number` moved by (x, y), with alpha (low 8 bits) as its
 // opacity. Draws only inside a batch while the screen is active.
 void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha = 255);
+
+// The part of the screen that Quad3DShow(number, x, y) can change, clipped to
+// the screen (empty when it falls outside): the sprite's pixels never reach
+// past it. 1 with the area set; 0 (area untouched) for a missing sprite or
+// when no screen is open.
+int32_t Quad3DBounds(int32_t number, int32_t x, int32_t y, ScreenArea* area);
 
 // Turns the sprite about its centre: mode 0 to `angle` degrees, any other mode
 // by `angle` degrees more than its accumulated angle.

@@ -1073,23 +1073,23 @@ bool SurfaceUsable(const Surface& s) {
 
 }  // namespace
 
-void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
+bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
                    const QuadDrawState& state) {
-  if (!SurfaceUsable(target) || !SurfaceUsable(texture)) return;
-  if (target.bytesPerPixel != texture.bytesPerPixel) return;
+  if (!SurfaceUsable(target) || !SurfaceUsable(texture)) return false;
+  if (target.bytesPerPixel != texture.bytesPerPixel) return false;
   if (reinterpret_cast<uintptr_t>(target.pixels.data()) % target.bytesPerPixel != 0 ||
       reinterpret_cast<uintptr_t>(texture.pixels.data()) % texture.bytesPerPixel != 0) {
-    return;
+    return false;
   }
   Factor fs, fd;
-  if (!FoldFactor(state.srcBlend, &fs) || !FoldFactor(state.dstBlend, &fd)) return;
+  if (!FoldFactor(state.srcBlend, &fs) || !FoldFactor(state.dstBlend, &fd)) return false;
 
   SnappedVertex sv[4];
   bool allZeroAlpha = true;
   bool allFullAlpha = true;
   for (int i = 0; i < 4; ++i) {
-    if (!(std::fabs(v[i].x) <= kMaxCoord) || !(std::fabs(v[i].y) <= kMaxCoord)) return;
-    if (!std::isfinite(v[i].u) || !std::isfinite(v[i].v)) return;
+    if (!(std::fabs(v[i].x) <= kMaxCoord) || !(std::fabs(v[i].y) <= kMaxCoord)) return false;
+    if (!std::isfinite(v[i].u) || !std::isfinite(v[i].v)) return false;
     sv[i].x = std::llrint(static_cast<double>(v[i].x) * kSub);
     sv[i].y = std::llrint(static_cast<double>(v[i].y) * kSub);
     sv[i].u = static_cast<double>(v[i].u) * texture.width;
@@ -1104,17 +1104,17 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   // change the target.
   Op op = Op::Generic;
   if (fs == Factor::SrcAlpha && fd == Factor::InvSrcAlpha) {
-    if (allZeroAlpha) return;
+    if (allZeroAlpha) return false;
     op = allFullAlpha ? Op::Opaque : Op::Blend;
   } else if (fs == Factor::SrcAlpha && fd == Factor::One) {
-    if (allZeroAlpha) return;
+    if (allZeroAlpha) return false;
     op = allFullAlpha ? Op::AddFull : Op::Add;
   } else if (fs == Factor::One && fd == Factor::Zero) {
     op = Op::Opaque;
   } else if (fs == Factor::One && fd == Factor::One) {
     op = Op::AddFull;
   } else if (fs == Factor::Zero && fd == Factor::One) {
-    return;
+    return false;
   }
 
   // A texture of one colour (the fade overlay) looks the same wherever it is
@@ -1124,7 +1124,7 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   const TexelSummary& summary = SummaryOf(texture);
   const bool oneTexel = summary.oneTexel;
   const uint32_t texel = summary.texel;
-  if (oneTexel && IsKeyTexel(texel, texture.bytesPerPixel)) return;
+  if (oneTexel && IsKeyTexel(texel, texture.bytesPerPixel)) return false;
   const bool bilinear = state.bilinear && !(oneTexel && (texel >> 24) == 0);
 
   DrawContext ctx;
@@ -1143,6 +1143,7 @@ void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   // Triangle strip: (0, 1, 2) then (1, 2, 3).
   DrawTriangle(ctx, sv[0], sv[1], sv[2]);
   DrawTriangle(ctx, sv[1], sv[2], sv[3]);
+  return true;
 }
 
 void RasterizerUseWideKernels(bool use) {

@@ -84,7 +84,9 @@ void QuadShapePlace(const QuadShape& shape, int x, int y, int alpha, QuadVertex 
 // factors draw nothing. Blending is exact to the nearest 1/255 on 32-bit
 // targets; 16-bit targets blend in their own 5-6-5 channels with alpha
 // counted in 32nds (0 keeps the target, 255 gives the texel exactly).
-void RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
+// False when nothing was drawn for certain (a quad that cannot change the
+// target, or input that draws nothing); true when pixels may have changed.
+bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
                    const QuadDrawState& state);
 
 // Whether processors with AVX2 blend one colour (the fade) thirty-two bytes at

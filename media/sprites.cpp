@@ -129,26 +129,33 @@ bool Decode(std::span<const uint8_t> data, bool raw, media::DecodedImage* image)
   return false;
 }
 
-int32_t Show(int32_t number, int32_t x, int32_t y, bool keyed) {
+// Draws the image with its top-left corner at (x, y), only where it falls
+// inside within and the screen.
+int32_t Show(int32_t number, int32_t x, int32_t y, bool keyed, const ScreenArea& within) {
   const media::ImageSlot* image = media::ImageFind(number);
   media::Surface* back = media::DisplayBackBuffer();
   if (image == nullptr || back == nullptr || !media::DisplayActive() || image->depth == -2)
     return 0;
   const media::Surface& src = image->surface;
   if (src.bytesPerPixel != back->bytesPerPixel) return 0;
-  const int64_t W = back->width;
-  const int64_t H = back->height;
-  const int64_t w = src.width;
-  const int64_t h = src.height;
-  if (!(x < W && y < H && x > -w && y > -h)) return 0;
-  const int64_t visibleWidth = x + w > W ? W - x : w;
-  const int64_t visibleHeight = y + h > H ? H - y : h;
-  const int left = x < 0 ? static_cast<int>(-x) : 0;
-  const int top = y < 0 ? static_cast<int>(-y) : 0;
-  const int right = static_cast<int>(visibleWidth);
-  const int bottom = static_cast<int>(visibleHeight);
-  const int destX = std::max(x, 0);
-  const int destY = std::max(y, 0);
+  const ScreenArea clip = ScreenAreaClip(within, back->width, back->height);
+  const ScreenArea place =
+      ScreenAreaClip(ScreenArea{x, y, src.width, src.height}, back->width, back->height);
+  // The part of the screen drawn: where the image and the clip overlap.
+  const int64_t x0 = std::max(clip.x, place.x);
+  const int64_t y0 = std::max(clip.y, place.y);
+  const int64_t x1 = std::min<int64_t>(static_cast<int64_t>(clip.x) + clip.width,
+                                       static_cast<int64_t>(place.x) + place.width);
+  const int64_t y1 = std::min<int64_t>(static_cast<int64_t>(clip.y) + clip.height,
+                                       static_cast<int64_t>(place.y) + place.height);
+  if (place.width == 0 || x1 <= x0 || y1 <= y0) return 0;
+  const int left = static_cast<int>(x0 - x);  // first column and row of the image
+  const int top = static_cast<int>(y0 - y);
+  const int right = static_cast<int>(x1 - x);
+  const int bottom = static_cast<int>(y1 - y);
+  const int destX = static_cast<int>(x0);
+  const int destY = static_cast<int>(y0);
+  media::DisplayDamage(destX, destY, right - left, bottom - top);
   const int bpp = src.bytesPerPixel;
   const size_t count = static_cast<size_t>(right - left);
   for (int row = top; row < bottom; ++row) {
@@ -287,12 +294,22 @@ int32_t SpriteCreate(int32_t number, int32_t width, int32_t height, int32_t mode
   return 1;
 }
 
+constexpr ScreenArea kEverywhere{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX, INT32_MAX};
+
 int32_t SpriteShow(int32_t number, int32_t x, int32_t y) {
-  return Show(number, x, y, false);
+  return Show(number, x, y, false, kEverywhere);
 }
 
 int32_t SpriteShowKeyed(int32_t number, int32_t x, int32_t y) {
-  return Show(number, x, y, true);
+  return Show(number, x, y, true, kEverywhere);
+}
+
+int32_t SpriteShowWithin(int32_t number, int32_t x, int32_t y, const ScreenArea& within) {
+  return Show(number, x, y, false, within);
+}
+
+int32_t SpriteShowKeyedWithin(int32_t number, int32_t x, int32_t y, const ScreenArea& within) {
+  return Show(number, x, y, true, within);
 }
 
 int32_t SpriteHit(int32_t image1, int32_t x1, int32_t y1, int32_t image2, int32_t x2, int32_t y2) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "media/display.h"
+
 // Creation modes of SpriteCatch and SpriteCreate.
 constexpr int32_t kSpriteModePlain = 0;
 constexpr int32_t kSpriteModeSystem = 1;
@@ -30,6 +32,12 @@ int32_t SpriteCreate(int32_t number, int32_t width, int32_t height, int32_t mode
 // clipped to the screen; the keyed form skips black pixels. 1 when drawn.
 int32_t SpriteShow(int32_t number, int32_t x, int32_t y);
 int32_t SpriteShowKeyed(int32_t number, int32_t x, int32_t y);
+
+// As SpriteShow and SpriteShowKeyed, drawing only the pixels that fall inside
+// within: a part of the screen redrawn without touching the rest. 1 when
+// something was drawn.
+int32_t SpriteShowWithin(int32_t number, int32_t x, int32_t y, const ScreenArea& within);
+int32_t SpriteShowKeyedWithin(int32_t number, int32_t x, int32_t y, const ScreenArea& within);
 
 // 1 when the two images, placed at their positions, have a position where
 // both have a non-black pixel.

@@ -94,6 +94,12 @@ int DisplayPixelFormatCode();
 // Millisecond time taken when the screen was last opened and cleared.
 uint32_t DisplayScreenStamp();
 
+// Every writer of the back buffer says where it wrote (any rectangle; the part
+// outside the screen is ignored), so that presenting compares only that part
+// with the window. DisplayDamageAll for the whole screen.
+void DisplayDamage(int x, int y, int width, int height);
+void DisplayDamageAll();
+
 // The image under a number, or null when there is none. The slot stays at the
 // same address until the image is freed or replaced.
 ImageSlot* ImageFind(int number);

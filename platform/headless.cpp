@@ -232,17 +232,26 @@ void HeadlessPlatform::WindowPresent(int id, const PresentRequest& request) {
   CapturedFrame& f = it->second.frame;
   const int bpp = BytesPerPixel(request.layout);
   const size_t row = static_cast<size_t>(request.width) * static_cast<size_t>(bpp);
+  // Like a window that keeps its pixels, a picture of the same shape is
+  // copied only where the request says it may have changed: a request that
+  // leaves out a change shows the old pixels there, as it would on screen.
+  const bool sameShape = f.sequence > 0 && f.width == request.width && f.height == request.height &&
+                         f.layout == request.layout;
+  const Rect part = sameShape ? ChangedPart(request) : Rect{0, 0, request.width, request.height};
   f.width = request.width;
   f.height = request.height;
   f.layout = request.layout;
   f.fitToWindow = request.fitToWindow;
   f.destX = request.destX;
   f.destY = request.destY;
+  f.changed = part;
   f.pixels.resize(row * static_cast<size_t>(request.height));
   const auto* src = static_cast<const uint8_t*>(request.pixels);
-  for (int y = 0; y < request.height; ++y) {
-    std::memcpy(f.pixels.data() + row * static_cast<size_t>(y),
-                src + static_cast<size_t>(request.pitch) * static_cast<size_t>(y), row);
+  const size_t skip = static_cast<size_t>(part.x) * static_cast<size_t>(bpp);
+  const size_t bytes = static_cast<size_t>(part.width) * static_cast<size_t>(bpp);
+  for (int y = part.y; y < part.y + part.height; ++y) {
+    std::memcpy(f.pixels.data() + row * static_cast<size_t>(y) + skip,
+                src + static_cast<size_t>(request.pitch) * static_cast<size_t>(y) + skip, bytes);
   }
   ++f.sequence;
   ++presents_;

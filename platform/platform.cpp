@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,32 @@ bool UseSdl() {
   if (!sdl) return false;
   Slot() = std::move(sdl);
   return true;
+}
+
+Rect ChangedPart(const PresentRequest& request) {
+  const Rect& c = request.changed;
+  const int64_t left = std::max<int64_t>(c.x, 0);
+  const int64_t top = std::max<int64_t>(c.y, 0);
+  const int64_t right = std::min<int64_t>(static_cast<int64_t>(c.x) + c.width, request.width);
+  const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(c.y) + c.height, request.height);
+  if (c.width <= 0 || c.height <= 0 || right <= left || bottom <= top) return Rect{};
+  return Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+              static_cast<int>(bottom - top)};
+}
+
+Rect UnionRect(const Rect& a, const Rect& b) {
+  if (a.width <= 0 || a.height <= 0) return b;
+  if (b.width <= 0 || b.height <= 0) return a;
+  const int64_t left = std::min(a.x, b.x);
+  const int64_t top = std::min(a.y, b.y);
+  const int64_t right =
+      std::max<int64_t>(static_cast<int64_t>(a.x) + a.width, static_cast<int64_t>(b.x) + b.width);
+  const int64_t bottom =
+      std::max<int64_t>(static_cast<int64_t>(a.y) + a.height, static_cast<int64_t>(b.y) + b.height);
+  const int64_t most = PresentRequest::kWholePicture;
+  return Rect{static_cast<int>(left), static_cast<int>(top),
+              static_cast<int>(std::min(right - left, most)),
+              static_cast<int>(std::min(bottom - top, most))};
 }
 
 int WindowScaleFor(const Rect& desktop, float dpi, int width, int height) {

@@ -92,7 +92,20 @@ struct PresentRequest {
   bool fitToWindow = false;
   int destX = 0;
   int destY = 0;
+  // The part of the picture that may differ from the picture last presented
+  // into this window; every pixel outside it is the same. A window may then
+  // compare and send only this part. The whole picture unless the caller
+  // knows better.
+  Rect changed{0, 0, kWholePicture, kWholePicture};
+  static constexpr int kWholePicture = 1 << 30;
 };
+
+// The changed part of a request, inside its picture; empty (width or height 0)
+// when nothing changed.
+Rect ChangedPart(const PresentRequest& request);
+
+// The smallest rectangle holding both; an empty rectangle adds nothing.
+Rect UnionRect(const Rect& a, const Rect& b);
 
 // Game controllers. Buttons are named by their place on the pad: the south
 // button is the lowest of the four face buttons (A / cross), east the right one.

@@ -58,8 +58,8 @@ PresentChoice ChoosePresentPath(const std::string& forced, const RendererProbe& 
   return c;
 }
 
-RowSpan FrameMemory::Update(const void* pixels, int width, int height, int pitch,
-                            int bytesPerPixel) {
+RowSpan FrameMemory::Update(const void* pixels, int width, int height, int pitch, int bytesPerPixel,
+                            RowSpan within) {
   RowSpan span;
   if (pixels == nullptr || width <= 0 || height <= 0 || bytesPerPixel <= 0) return span;
   const int rowBytes = width * bytesPerPixel;
@@ -77,7 +77,8 @@ RowSpan FrameMemory::Update(const void* pixels, int width, int height, int pitch
     return RowSpan{0, height};
   }
   span.first = height;
-  for (int y = 0; y < height; ++y) {
+  const int last = std::min(height, within.end);
+  for (int y = std::max(0, within.first); y < last; ++y) {
     const uint8_t* now = in + static_cast<size_t>(pitch) * static_cast<size_t>(y);
     uint8_t* was = pixels_.data() + row * static_cast<size_t>(y);
     if (std::memcmp(now, was, row) == 0) continue;

@@ -45,8 +45,10 @@ class FrameMemory {
  public:
   // Compares the picture with the remembered one, remembers the new one and
   // returns the rows that differ: every row when the size or the row length
-  // differs, or when nothing is remembered.
-  RowSpan Update(const void* pixels, int width, int height, int pitch, int bytesPerPixel);
+  // differs, or when nothing is remembered. Rows outside within are known to
+  // be the same and are not looked at.
+  RowSpan Update(const void* pixels, int width, int height, int pitch, int bytesPerPixel,
+                 RowSpan within = {0, 1 << 30});
   // Makes the next Update report every row.
   void Forget() { width_ = 0; }
 

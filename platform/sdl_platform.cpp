@@ -115,7 +115,10 @@ struct SdlWindow {
   int surfaceHeight = 0;
   Rect pictureRect;
   bool repaint = true;  // the whole window must be sent again (exposed, resized)
-  FrameMemory shown;    // the picture on screen, to find what changed
+  // The changed parts of pictures not yet shown in full: a present that fails
+  // half-way leaves its part here for the next one.
+  Rect unsent;
+  FrameMemory shown;  // the picture on screen, to find what changed
   SharpScaler scaler;
   std::vector<uint32_t> converted;  // for surfaces of another pixel format
   bool vsyncClaimed = false;
@@ -334,10 +337,13 @@ class SdlPlatform : public Platform {
         w->usesSurface = true;
       }
     }
+    PresentRequest r = request;
+    w->unsent = UnionRect(w->unsent, ChangedPart(request));
+    r.changed = w->unsent;
     if (w->usesSurface) {
-      PresentToSurface(*w, request);
+      PresentToSurface(*w, r);
     } else {
-      PresentWithRenderer(*w, request);
+      PresentWithRenderer(*w, r);
     }
   }
 
@@ -619,8 +625,8 @@ class SdlPlatform : public Platform {
   // every time, since presenting is what waits for the vertical blank.
   void PresentWithRenderer(SdlWindow& w, const PresentRequest& r) {
     if (!EnsureTexture(w, r)) return;
-    const RowSpan changed =
-        w.shown.Update(r.pixels, r.width, r.height, r.pitch, BytesPerPixel(r.layout));
+    const RowSpan changed = w.shown.Update(r.pixels, r.width, r.height, r.pitch,
+                                           BytesPerPixel(r.layout), ChangedRows(r));
     if (!changed.Empty()) {
       const SDL_Rect rows{0, changed.first, r.width, changed.end - changed.first};
       SDL_UpdateTexture(w.texture, &rows,
@@ -658,7 +664,14 @@ class SdlPlatform : public Platform {
       SDL_RenderCopy(w.renderer, w.texture, nullptr, &dest);
     }
     SDL_RenderPresent(w.renderer);
+    w.unsent = Rect{};
     TrackVsync(w);
+  }
+
+  // The rows of a request's picture that may have changed.
+  static RowSpan ChangedRows(const PresentRequest& r) {
+    const Rect part = ChangedPart(r);
+    return RowSpan{part.y, part.y + part.height};
   }
 
   // Window surface path: the changed rows of the picture are written into
@@ -712,30 +725,49 @@ class SdlPlatform : public Platform {
       // picture is compared with them and copied where it differs, in one
       // pass, and only the strips that changed are sent. A 16-bit picture is
       // first compared in its own, smaller form, so that only changed rows
-      // are widened.
+      // are widened. Only the tiles that meet the part of the picture that
+      // may have changed are looked at.
       RowSpan rows{0, height};
+      int left = 0, right = width;  // columns of the picture inside the window
+      if (!whole) {
+        const Rect part = ChangedPart(r);
+        rows = RowSpan{std::max(0, part.y - skipY), std::min(height, part.y + part.height - skipY)};
+        left = std::max(0, part.x - skipX);
+        right = std::min(width, part.x + part.width - skipX);
+        rows.first -= rows.first % kTileHeight;  // tiles of the same grid as a whole compare
+        left -= left % kTileWidth;
+      }
       if (r.layout == PixelLayout::Rgb565) {
-        const RowSpan changed = w.shown.Update(r.pixels, r.width, r.height, r.pitch, 2);
+        const RowSpan changed =
+            w.shown.Update(r.pixels, r.width, r.height, r.pitch, 2, ChangedRows(r));
         if (!whole) {
-          rows = RowSpan{std::max(0, changed.first - skipY), std::min(height, changed.end - skipY)};
-          if (rows.Empty()) return;  // the screen shows this picture already
+          rows = RowSpan{std::max(rows.first, changed.first - skipY),
+                         std::min(rows.end, changed.end - skipY)};
         }
       } else {
         w.shown.Forget();
       }
-      if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+      if (!whole && (rows.Empty() || right <= left)) {
+        w.unsent = Rect{};  // the screen shows this picture already
+        return;
+      }
+      if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+        w.repaint = true;
+        return;
+      }
       if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
       std::vector<Rect> tiles;
       if (dest.width > 0 && dest.height > 0) {
         auto* out = static_cast<uint8_t*>(surface->pixels) +
                     static_cast<size_t>(dest.y + rows.first) * static_cast<size_t>(surface->pitch) +
-                    static_cast<size_t>(dest.x) * 4;
+                    static_cast<size_t>(dest.x + left) * 4;
         tiles = CopyChangedTiles(
-            pixels + static_cast<size_t>(rows.first) * static_cast<size_t>(r.pitch), width,
-            rows.end - rows.first, r.pitch, r.layout, out, surface->pitch, whole, kTileWidth,
-            kTileHeight);
+            pixels + static_cast<size_t>(rows.first) * static_cast<size_t>(r.pitch) +
+                static_cast<size_t>(left) * static_cast<size_t>(bpp),
+            right - left, rows.end - rows.first, r.pitch, r.layout, out, surface->pitch, whole,
+            kTileWidth, kTileHeight);
         for (Rect& t : tiles) {
-          t.x += dest.x;
+          t.x += dest.x + left;
           t.y += dest.y + rows.first;
         }
       }
@@ -743,10 +775,16 @@ class SdlPlatform : public Platform {
       SendSurface(w, surface, dest, tiles, whole);
       return;
     }
-    const RowSpan changed =
-        w.shown.Update(r.pixels, r.width, r.height, r.pitch, BytesPerPixel(r.layout));
-    if (!whole && changed.Empty()) return;  // the screen shows this picture already
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    const RowSpan changed = w.shown.Update(r.pixels, r.width, r.height, r.pitch,
+                                           BytesPerPixel(r.layout), ChangedRows(r));
+    if (!whole && changed.Empty()) {
+      w.unsent = Rect{};  // the screen shows this picture already
+      return;
+    }
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+      w.repaint = true;
+      return;
+    }
     if (reshaped && direct) {
       ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
     } else if (reshaped) {
@@ -803,6 +841,7 @@ class SdlPlatform : public Platform {
     w.surfaceHeight = surface->h;
     w.pictureRect = dest;
     w.repaint = false;
+    w.unsent = Rect{};
   }
 
   // With SKIRMORA_FRAME_LOG naming a file, every present is written to it as

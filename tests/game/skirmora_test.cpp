@@ -456,6 +456,11 @@ TEST_F(SkirmoraTest, MenuShowsTheSamePixelsInEveryFrame) {
     run(1);
   };
   run(140);  // the fade-in ends
+  // Once the menu stands still only the propellers turn, and only the part
+  // of the screen around them is handed on as changed.
+  const platform::Rect changed = LastFrame()->changed;
+  EXPECT_GT(changed.width * changed.height, 0);
+  EXPECT_LT(changed.width * changed.height, 800 * 600 / 10);
   tap(kKeyDown);
   run(9);
   tap(kKeyRight);

@@ -842,4 +842,102 @@ TEST_F(Quad3DTest, TexelsPaintedIntoAShownTextureAreDrawn) {
   EXPECT_EQ(At(Back(), 106, 102), (Rgb{40, 50, 60}));
 }
 
+// Presenting hands on only the part of the back buffer drawn into since the
+// last present, and the headless window copies only that part, as a window
+// that keeps its pixels does. Random sprites (whole, keyed, clipped to an
+// area, partly off the screen), turned and zoomed 3D sprites of any alpha and
+// blending, boxes, clears and switches between full screen and a window: after
+// every present the window shows exactly the back buffer. And a 3D sprite
+// never changes a pixel outside its Quad3DBounds.
+TEST_F(Quad3DTest, EveryPresentShowsTheWholeBackBuffer) {
+  for (int depth : {32, 16}) {
+    ASSERT_NE(ScreenOpen(320, 200, depth, "x"), 0);
+    MakeTexture(1, 24, 16, {200, 40, 90});
+    ASSERT_NE(SpriteCreate(2, 40, 30), 0);
+    media::ImageSlot* plain = media::ImageFind(2);
+    ASSERT_NE(plain, nullptr);
+    const int bpp = plain->surface.bytesPerPixel;
+    // A picture with black holes, for the keyed forms.
+    plain->surface = MakeSurface(40, 30, bpp, [](int x, int y) {
+      return (x + y) % 5 == 0 ? Rgb{0, 0, 0} : Rgb{x * 6, y * 8, 128};
+    });
+    ASSERT_EQ(Quad3DCreate(1, 1), 1);
+    std::mt19937 random(depth);
+    auto pick = [&random](int low, int high) {
+      return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    for (int frame = 0; frame < 400; ++frame) {
+      const int ops = pick(0, 4);
+      for (int op = 0; op < ops; ++op) {
+        const int x = pick(-50, 330), y = pick(-40, 210);
+        switch (pick(0, 9)) {
+          case 0:
+            SpriteShow(2, x, y);
+            break;
+          case 1:
+            SpriteShowKeyed(2, x, y);
+            break;
+          case 2:
+            SpriteShowWithin(2, x, y,
+                             ScreenArea{pick(-20, 300), pick(-20, 190), pick(0, 60), pick(0, 60)});
+            break;
+          case 3:
+            SpriteShowKeyedWithin(2, x, y, ScreenArea{x + 5, y + 3, 17, 9});
+            break;
+          case 4:
+            if (pick(0, 20) == 0) ScreenClear(pick(0, 255), 30, 60);
+            break;
+          case 5:
+            if (DrawBegin(ScreenOutput()) != 0) {
+              DrawBox(x, y, pick(1, 30), pick(1, 30), 0x305070);
+              DrawEnd();
+            }
+            break;
+          case 6:
+            if (pick(0, 60) == 0) ScreenSetFullscreen(ScreenIsFullscreen() == 0 ? 1 : 0);
+            break;
+          default: {
+            Quad3DRotate(1, pick(0, 359), 0);
+            if (pick(0, 3) == 0) Quad3DZoom(1, pick(1, 80), pick(1, 80));
+            Quad3DQuality(pick(0, 1));
+            ASSERT_EQ(Quad3DBegin(), 1);
+            if (pick(0, 2) == 0) Quad3DBlendingMode(pick(1, 11), pick(1, 11));
+            ScreenArea bounds;
+            ASSERT_EQ(Quad3DBounds(1, x, y, &bounds), 1);
+            const Surface before = Back();
+            Quad3DShow(1, x, y, pick(0, 3) == 0 ? 0 : pick(0, 255));
+            Quad3DEnd();
+            const Surface& after = Back();
+            for (int py = 0; py < after.height; ++py) {
+              for (int px = 0; px < after.width; ++px) {
+                if (Raw(after, px, py) == Raw(before, px, py)) continue;
+                ASSERT_TRUE(px >= bounds.x && px < bounds.x + bounds.width && py >= bounds.y &&
+                            py < bounds.y + bounds.height)
+                    << "pixel " << px << "," << py << " outside the bounds of depth " << depth;
+              }
+            }
+          }
+        }
+      }
+      ScreenFlip();
+      const platform::CapturedFrame* shown = nullptr;
+      for (const auto& [id, w] : os_->Windows()) {
+        if (w.frame.sequence > 0 && (shown == nullptr || w.frame.sequence > shown->sequence)) {
+          shown = &w.frame;
+        }
+      }
+      ASSERT_NE(shown, nullptr);
+      const Surface& back = Back();
+      const size_t row = static_cast<size_t>(back.width) * static_cast<size_t>(bpp);
+      for (int y = 0; y < back.height; ++y) {
+        ASSERT_EQ(
+            std::memcmp(shown->pixels.data() + row * static_cast<size_t>(y), back.Row(y), row), 0)
+            << "row " << y << " of frame " << frame << " at depth " << depth;
+      }
+    }
+    Quad3DEndHook();
+    ASSERT_EQ(Quad3DSystemInit(), 1);
+  }
+}
+
 }  // namespace
