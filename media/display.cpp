@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "media/surface.h"
@@ -13,6 +14,8 @@ namespace {
 // Largest back buffer side we agree to allocate.
 constexpr int kMaxScreenSide = 8192;
 constexpr int kInitialImageSlots = 50;
+// Creating beyond the table makes numbers up to n + kTableGrowth exist.
+constexpr int kTableGrowth = 10;
 
 // A steady frame cadence on the high-resolution counter. Frame due times are
 // start + frames * ticks / perFrames: ticks counter ticks make perFrames
@@ -73,6 +76,9 @@ struct DisplayState {
   // look at this part of the next one.
   platform::Rect damage;
   int presentedWindow = 0;
+
+  std::vector<std::unique_ptr<media::ImageSlot>> images;
+  uint64_t frameCount = 0;  // see DisplayFrameCount
 };
 
 constexpr platform::Rect kWholeScreen{0, 0, platform::PresentRequest::kWholePicture,
@@ -301,6 +307,35 @@ uint32_t DisplayScreenStamp() {
   return State().screenStamp;
 }
 
+uint64_t DisplayFrameCount() {
+  return State().frameCount;
+}
+
+ImageSlot* ImageFind(int number) {
+  auto& images = State().images;
+  if (number < 0 || static_cast<size_t>(number) >= images.size()) return nullptr;
+  ImageSlot* slot = images[static_cast<size_t>(number)].get();
+  return slot != nullptr && slot->used ? slot : nullptr;
+}
+
+ImageSlot* ImageNew(int number) {
+  if (number < 0 || number > media::kMaxImageNumber) return nullptr;
+  auto& images = State().images;
+  if (static_cast<size_t>(number) >= images.size()) {
+    images.resize(static_cast<size_t>(number) + kTableGrowth + 1);
+  }
+  auto& slot = images[static_cast<size_t>(number)];
+  slot = std::make_unique<ImageSlot>();
+  return slot.get();
+}
+
+void ImageFree(int number) {
+  auto& images = State().images;
+  if (number >= 0 && static_cast<size_t>(number) < images.size()) {
+    images[static_cast<size_t>(number)].reset();
+  }
+}
+
 void DisplayDamage(int x, int y, int width, int height) {
   DisplayState& s = State();
   const ScreenArea part = ScreenAreaClip(ScreenArea{x, y, width, height}, s.width, s.height);
@@ -330,9 +365,9 @@ int32_t SpriteSystemInit() {
   // Always a fresh start. A second call (the tests make one per platform
   // twin) drops the old state without touching windows, which may belong to
   // a platform that no longer exists.
-  media::DrawReleaseScreenContext();
-  media::ImageTableFreeAll();
+  const uint64_t frames = s.frameCount + 1;
   s = DisplayState{};
+  s.frameCount = frames;
   platform::WindowSpec spec;
   spec.title = "";
   spec.x = 0;
@@ -345,7 +380,7 @@ int32_t SpriteSystemInit() {
   if (s.internalWindow == 0) return 0;
   s.targetWindow = s.internalWindow;
   s.initialised = true;
-  media::ImageTableReset(kInitialImageSlots);
+  s.images.resize(kInitialImageSlots);
   return 1;
 }
 
@@ -493,7 +528,7 @@ int32_t ScreenWindowScale(int32_t width, int32_t height) {
 int32_t ScreenFlip() {
   DisplayState& s = State();
   if (!s.initialised) return 0;
-  media::DrawReleaseScreenContext();
+  ++s.frameCount;
   if (!s.open) return 0;
   bool presented = false;
   if (!s.windowed) {
@@ -571,10 +606,10 @@ int32_t ScreenPresentRate(int32_t hz) {
 int32_t ScreenClose() {
   DisplayState& s = State();
   if (!s.initialised) return 0;
-  media::DrawReleaseScreenContext();
+  ++s.frameCount;
   const bool wasOpen = s.open;
   if (s.automaticRate) ScreenFrameRate(0);
-  media::ImageTableFreeAll();
+  for (auto& image : s.images) image.reset();
   platform::Platform& os = Os();
   if (wasOpen && !s.windowed) {
     os.WindowSetFullscreen(s.internalWindow, false);
@@ -607,5 +642,7 @@ void DisplayEndHook() {
   if (!s.initialised) return;
   ScreenClose();
   if (Os().WindowExists(s.internalWindow)) Os().WindowDestroy(s.internalWindow);
+  const uint64_t frames = s.frameCount + 1;
   s = DisplayState{};
+  s.frameCount = frames;
 }

@@ -24,7 +24,9 @@ struct RenderedText {
 
 struct DrawState {
   // Contexts handed out by ScreenOutput / SpriteOutput and not yet given back.
+  // The screen's ends with the frame it was taken in.
   bool screenHeld = false;
+  uint64_t screenFrame = 0;  // the display's frame count when it was taken
   bool spriteHeld = false;
   int spriteImage = -1;
   // The current bracket.
@@ -56,9 +58,23 @@ Rgb Unpack(uint32_t packed) {
   return {packed & 0xFF, (packed >> 8) & 0xFF, (packed >> 16) & 0xFF};
 }
 
+// Lets go of a screen context taken in a frame that has ended.
+void ForgetEndedScreen(DrawState& s) {
+  if (!s.screenHeld || s.screenFrame == media::DisplayFrameCount()) return;
+  s.screenHeld = false;
+  if (s.current && s.currentIsScreen) s.current = false;
+}
+
+// True while a bracket is open.
+bool Drawing(DrawState& s) {
+  ForgetEndedScreen(s);
+  return s.current;
+}
+
 // The surface of the current bracket, or null when it is gone.
 media::Surface* CurrentSurface() {
   DrawState& s = State();
+  ForgetEndedScreen(s);
   if (!s.current) return nullptr;
   if (s.currentIsScreen) {
     // Drawing on the screen may touch any of it.
@@ -128,24 +144,16 @@ const platform::TextBitmap* TextBitmapOf(DrawState& s, const std::string& text) 
 
 }  // namespace
 
-namespace media {
-
-void DrawReleaseScreenContext() {
-  DrawState& s = State();
-  if (s.current && s.currentIsScreen) s.current = false;
-  s.screenHeld = false;
-}
-
-}  // namespace media
-
 void DrawSystemInit() {
   State() = DrawState{};
 }
 
 DrawTarget ScreenOutput() {
   DrawState& s = State();
+  ForgetEndedScreen(s);
   if (s.screenHeld || media::DisplayBackBuffer() == nullptr || !media::DisplayActive()) return {};
   s.screenHeld = true;
+  s.screenFrame = media::DisplayFrameCount();
   return {7, -1};
 }
 
@@ -161,6 +169,7 @@ DrawTarget SpriteOutput(int32_t image) {
 int32_t DrawBegin(const DrawTarget& target) {
   DrawEnd();
   DrawState& s = State();
+  ForgetEndedScreen(s);
   if (target.kind != 7) return 0;
   const bool screen = target.image < 0;
   // The target must be a context that was handed out and is still held.
@@ -184,7 +193,7 @@ int32_t DrawBegin(const DrawTarget& target) {
 
 void DrawEnd() {
   DrawState& s = State();
-  if (!s.current) return;
+  if (!Drawing(s)) return;
   if (s.currentIsScreen) {
     s.screenHeld = false;
   } else {
@@ -196,7 +205,7 @@ void DrawEnd() {
 
 void DrawColour(int32_t red, int32_t green, int32_t blue) {
   DrawState& s = State();
-  if (!s.current) return;
+  if (!Drawing(s)) return;
   const uint32_t packed = (static_cast<uint32_t>(red) & 0xFF) |
                           (static_cast<uint32_t>(green) & 0xFF) << 8 |
                           (static_cast<uint32_t>(blue) & 0xFF) << 16;
@@ -211,14 +220,14 @@ void DrawColour(int32_t red, int32_t green, int32_t blue) {
 
 void DrawMode(int32_t mode) {
   DrawState& s = State();
-  if (!s.current) return;
+  if (!Drawing(s)) return;
   s.mode = mode;
   s.hollowBrush = (mode & kDrawOutlineOnly) != 0;
 }
 
 void DrawBox(int32_t x, int32_t y, int32_t width, int32_t height, std::optional<int32_t> colour) {
   DrawState& s = State();
-  if (!s.current) return;
+  if (!Drawing(s)) return;
   if (colour) {
     const uint32_t c = static_cast<uint32_t>(*colour);
     DrawColour(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
@@ -252,7 +261,7 @@ void DrawBox(int32_t x, int32_t y, int32_t width, int32_t height, std::optional<
 
 void DrawLocate(int32_t x, int32_t y) {
   DrawState& s = State();
-  if (!s.current) return;
+  if (!Drawing(s)) return;
   s.textX = x;
   s.textY = y;
 }
@@ -266,7 +275,7 @@ int32_t DrawTextWidth(const std::string& text) {
 
 void DrawText(const std::string& text) {
   DrawState& s = State();
-  if (!s.current || text.empty()) return;
+  if (!Drawing(s) || text.empty()) return;
   media::Surface* surface = CurrentSurface();
   if (surface == nullptr) return;
   const platform::TextBitmap* found = TextBitmapOf(s, text);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "media/image_decoders.h"
@@ -10,14 +9,7 @@
 
 namespace {
 
-// Image numbers above this are refused, so that a stray number cannot make
-// the table take gigabytes.
-constexpr int kMaxImageNumber = 65535;
-// Creating beyond the table makes numbers up to n + kTableGrowth exist.
-constexpr int kTableGrowth = 10;
-
 struct SpriteState {
-  std::vector<std::unique_ptr<media::ImageSlot>> slots;
   std::vector<const media::ImageDecoder*> decoders;
 };
 
@@ -29,25 +21,6 @@ SpriteState& State() {
 void RegisterDecoder(const media::ImageDecoder& decoder) {
   auto& list = State().decoders;
   if (std::find(list.begin(), list.end(), &decoder) == list.end()) list.push_back(&decoder);
-}
-
-void FreeImage(int number) {
-  auto& slots = State().slots;
-  if (number >= 0 && static_cast<size_t>(number) < slots.size())
-    slots[static_cast<size_t>(number)].reset();
-}
-
-// A fresh, empty slot under number, growing the table as needed; null when
-// the number is out of range.
-media::ImageSlot* NewSlot(int number) {
-  if (number < 0 || number > kMaxImageNumber) return nullptr;
-  auto& slots = State().slots;
-  if (static_cast<size_t>(number) >= slots.size()) {
-    slots.resize(static_cast<size_t>(number) + kTableGrowth + 1);
-  }
-  auto& slot = slots[static_cast<size_t>(number)];
-  slot = std::make_unique<media::ImageSlot>();
-  return slot.get();
 }
 
 bool ValidMode(int32_t mode) {
@@ -199,27 +172,6 @@ Overlap OverlapOf(int64_t p1, int64_t n1, int64_t p2, int64_t n2) {
 
 }  // namespace
 
-namespace media {
-
-ImageSlot* ImageFind(int number) {
-  auto& slots = State().slots;
-  if (number < 0 || static_cast<size_t>(number) >= slots.size()) return nullptr;
-  ImageSlot* slot = slots[static_cast<size_t>(number)].get();
-  return slot != nullptr && slot->used ? slot : nullptr;
-}
-
-void ImageTableReset(int slots) {
-  auto& table = State().slots;
-  table.clear();
-  table.resize(static_cast<size_t>(std::max(slots, 0)));
-}
-
-void ImageTableFreeAll() {
-  for (auto& slot : State().slots) slot.reset();
-}
-
-}  // namespace media
-
 void ImageDecoderPNG() {
   RegisterDecoder(media::PngImageDecoder());
 }
@@ -233,13 +185,13 @@ void ImageReaderStartHook() {
 }
 
 int32_t SpriteCatch(int32_t number, std::span<const uint8_t> data, int32_t mode) {
-  FreeImage(number);
-  if (number < 0 || number > kMaxImageNumber || !ValidMode(mode)) return 0;
+  media::ImageFree(number);
+  if (number < 0 || number > media::kMaxImageNumber || !ValidMode(mode)) return 0;
   const bool raw = mode == kSpriteModeRaw;
   media::DecodedImage image;
   if (!Decode(data, raw, &image)) return 0;
   if (!raw && media::DisplayPixelFormatCode() == 0) return 0;  // no screen format to convert to
-  media::ImageSlot* slot = NewSlot(number);
+  media::ImageSlot* slot = media::ImageNew(number);
   if (slot == nullptr) return 0;
   slot->width = static_cast<int16_t>(image.width);
   slot->height = static_cast<int16_t>(image.height);
@@ -254,7 +206,7 @@ int32_t SpriteCatch(int32_t number, std::span<const uint8_t> data, int32_t mode)
   } else {
     slot->depth = static_cast<int16_t>(image.depth);
     if (!MakeScreenSurface(&slot->surface, image.width, image.height, mode)) {
-      FreeImage(number);
+      media::ImageFree(number);
       return 0;
     }
     ConvertInto(image, &slot->surface);
@@ -264,14 +216,14 @@ int32_t SpriteCatch(int32_t number, std::span<const uint8_t> data, int32_t mode)
 }
 
 int32_t SpriteCreate(int32_t number, int32_t width, int32_t height, int32_t mode) {
-  FreeImage(number);
-  if (number < 0 || number > kMaxImageNumber || !ValidMode(mode)) return 0;
+  media::ImageFree(number);
+  if (number < 0 || number > media::kMaxImageNumber || !ValidMode(mode)) return 0;
   if (!media::ImageSizeAllowed(width, height)) return 0;
   const int code = media::DisplayPixelFormatCode();
   const bool raw = mode == kSpriteModeRaw;
   // Raw images are one byte per pixel, which only exists without a 16- or 32-bit screen.
   if (raw && code != 0) return 0;
-  media::ImageSlot* slot = NewSlot(number);
+  media::ImageSlot* slot = media::ImageNew(number);
   if (slot == nullptr) return 0;
   slot->width = static_cast<int16_t>(width);
   slot->height = static_cast<int16_t>(height);
@@ -285,7 +237,7 @@ int32_t SpriteCreate(int32_t number, int32_t width, int32_t height, int32_t mode
     slot->surface.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   } else {
     if (!MakeScreenSurface(&slot->surface, width, height, mode)) {
-      FreeImage(number);
+      media::ImageFree(number);
       return 0;
     }
     slot->depth = static_cast<int16_t>(code == 3 ? 16 : 32);

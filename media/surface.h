@@ -100,17 +100,24 @@ uint32_t DisplayScreenStamp();
 void DisplayDamage(int x, int y, int width, int height);
 void DisplayDamageAll();
 
+// Image numbers above this are refused, so that a stray number cannot make
+// the table take gigabytes.
+constexpr int kMaxImageNumber = 65535;
+
+// The image table belongs to the display: images are kept in the screen's
+// pixel format, and closing the screen frees them all.
 // The image under a number, or null when there is none. The slot stays at the
 // same address until the image is freed or replaced.
 ImageSlot* ImageFind(int number);
+// A fresh, empty slot under number (an image there is freed first), growing
+// the table as needed; null when the number is out of range.
+ImageSlot* ImageNew(int number);
+// Frees the image under number, if any.
+void ImageFree(int number);
 
-// Empties the image table and makes numbers 0 .. slots-1 exist (display start).
-void ImageTableReset(int slots);
-// Frees every image (the screen was closed).
-void ImageTableFreeAll();
-
-// Gives back a drawing context held on the back buffer, if any (ScreenFlip
-// and ScreenClose do this so a frame presents even without DrawEnd).
-void DrawReleaseScreenContext();
+// Counts the ends of drawing on the screen: every ScreenFlip and ScreenClose,
+// and a fresh start of the display. A drawing context on the screen taken at
+// another count has ended, so that a frame presents even without DrawEnd.
+uint64_t DisplayFrameCount();
 
 }  // namespace media
