@@ -49,7 +49,15 @@ class FrameMemory {
   // be the same and are not looked at.
   RowSpan Update(const void* pixels, int width, int height, int pitch, int bytesPerPixel,
                  RowSpan within = {0, 1 << 30});
-  // Makes the next Update report every row.
+  // The same in tiles of tileWidth x tileHeight pixels from the picture's
+  // top-left corner, looking only at the tiles that meet within: remembers
+  // the tiles that differ and returns them as rectangles of the picture,
+  // neighbours in a row of tiles joined. Every tile when the size or the row
+  // length differs, or when nothing is remembered.
+  std::vector<Rect> UpdateTiles(const void* pixels, int width, int height, int pitch,
+                                int bytesPerPixel, const Rect& within, int tileWidth,
+                                int tileHeight);
+  // Makes the next Update or UpdateTiles report everything.
   void Forget() { width_ = 0; }
 
  private:

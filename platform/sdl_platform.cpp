@@ -720,13 +720,15 @@ class SdlPlatform : public Platform {
                          static_cast<size_t>(skipX) * static_cast<size_t>(bpp);
     const int width = r.fitToWindow ? r.width : dest.width;
     const int height = r.fitToWindow ? r.height : dest.height;
+    if (direct && dest.width == width && dest.height == height && r.layout == PixelLayout::Rgb565) {
+      PresentWidened(w, r, surface, dest, skipX, skipY, reshaped, whole);
+      return;
+    }
     if (direct && dest.width == width && dest.height == height) {
       // 1:1: the window's pixels are the memory of what is shown, so the
       // picture is compared with them and copied where it differs, in one
-      // pass, and only the strips that changed are sent. A 16-bit picture is
-      // first compared in its own, smaller form, so that only changed rows
-      // are widened. Only the tiles that meet the part of the picture that
-      // may have changed are looked at.
+      // pass, and only the strips that changed are sent. Only the tiles that
+      // meet the part of the picture that may have changed are looked at.
       RowSpan rows{0, height};
       int left = 0, right = width;  // columns of the picture inside the window
       if (!whole) {
@@ -737,16 +739,7 @@ class SdlPlatform : public Platform {
         rows.first -= rows.first % kTileHeight;  // tiles of the same grid as a whole compare
         left -= left % kTileWidth;
       }
-      if (r.layout == PixelLayout::Rgb565) {
-        const RowSpan changed =
-            w.shown.Update(r.pixels, r.width, r.height, r.pitch, 2, ChangedRows(r));
-        if (!whole) {
-          rows = RowSpan{std::max(rows.first, changed.first - skipY),
-                         std::min(rows.end, changed.end - skipY)};
-        }
-      } else {
-        w.shown.Forget();
-      }
+      w.shown.Forget();
       if (!whole && (rows.Empty() || right <= left)) {
         w.unsent = Rect{};  // the screen shows this picture already
         return;
@@ -823,6 +816,55 @@ class SdlPlatform : public Platform {
       sent.push_back(Rect{dest.x, dest.y + rows.first, dest.width, rows.end - rows.first});
     }
     SendSurface(w, surface, dest, sent, whole);
+  }
+
+  // A 16-bit picture 1:1 into the window: it is compared in its own, smaller
+  // form with the one shown before, tile by tile where it may have changed,
+  // and only the tiles that differ are widened into the window and sent.
+  void PresentWidened(SdlWindow& w, const PresentRequest& r, SDL_Surface* surface, const Rect& dest,
+                      int skipX, int skipY, bool reshaped, bool whole) {
+    const Rect all{0, 0, r.width, r.height};
+    std::vector<Rect> changed =
+        w.shown.UpdateTiles(r.pixels, r.width, r.height, r.pitch, 2, whole ? all : ChangedPart(r),
+                            kTileWidth, kTileHeight);
+    if (whole) changed.assign(1, all);
+    // The parts inside the window, in the window's coordinates.
+    const Rect seen{skipX, skipY, dest.width, dest.height};
+    std::vector<Rect> tiles;
+    for (const Rect& c : changed) {
+      const int x0 = std::max(c.x, seen.x), y0 = std::max(c.y, seen.y);
+      const int x1 = std::min(c.x + c.width, seen.x + seen.width);
+      const int y1 = std::min(c.y + c.height, seen.y + seen.height);
+      if (x1 > x0 && y1 > y0) tiles.push_back(Rect{x0, y0, x1 - x0, y1 - y0});
+    }
+    if (!whole && tiles.empty()) {
+      w.unsent = Rect{};  // the screen shows this picture already
+      return;
+    }
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+      w.repaint = true;
+      return;
+    }
+    if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
+    const auto* in = static_cast<const uint8_t*>(r.pixels);
+    auto* out = static_cast<uint8_t*>(surface->pixels);
+    for (Rect& t : tiles) {
+      t.x += dest.x - skipX;
+      t.y += dest.y - skipY;
+      for (int y = 0; y < t.height; ++y) {
+        const int sy = t.y - dest.y + skipY + y;
+        const int sx = t.x - dest.x + skipX;
+        WidenRow565(reinterpret_cast<const uint16_t*>(in + static_cast<size_t>(r.pitch) *
+                                                               static_cast<size_t>(sy)) +
+                        sx,
+                    reinterpret_cast<uint32_t*>(out + static_cast<size_t>(surface->pitch) *
+                                                          static_cast<size_t>(t.y + y)) +
+                        t.x,
+                    t.width);
+      }
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SendSurface(w, surface, dest, tiles, whole);
   }
 
   // Sends the whole window, or the given rectangles of it.

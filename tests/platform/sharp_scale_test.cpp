@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "platform/present_path.h"
@@ -236,6 +237,61 @@ TEST(FrameMemory, ReportsTheSpanOfChangedRowsAndEverythingAfterAResize) {
   EXPECT_EQ(reshaped.end, 24);
   memory.Forget();
   EXPECT_EQ(memory.Update(picture.data(), 8, 24, 32, 4).end, 24);
+}
+
+// In tiles: after random changes, the tiles reported are exactly those that
+// hold a changed pixel (of the ones that meet the part said to have changed),
+// and the memory then holds the new picture.
+TEST(FrameMemory, ReportsExactlyTheTilesThatChanged) {
+  const int w = 100, h = 70, tw = 16, th = 8;
+  std::vector<uint16_t> picture(static_cast<size_t>(w * h));
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint16_t>(i * 40503u);
+  FrameMemory memory;
+  const Rect all{0, 0, w, h};
+  const std::vector<Rect> first =
+      memory.UpdateTiles(picture.data(), w, h, w * 2, 2, Rect{}, tw, th);
+  ASSERT_EQ(first.size(), 9u) << "a fresh memory reports every tile, a band of tiles each";
+  EXPECT_EQ(first[8].y, 64);
+  EXPECT_EQ(first[8].width, w);
+  EXPECT_EQ(first[8].height, 6);
+  std::mt19937 random(5);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<uint16_t> before = picture;
+    const int changes = std::uniform_int_distribution<int>(0, 6)(random);
+    for (int c = 0; c < changes; ++c) {
+      picture[std::uniform_int_distribution<size_t>(0, picture.size() - 1)(random)] ^= 0x0421;
+    }
+    const std::vector<Rect> tiles = memory.UpdateTiles(picture.data(), w, h, w * 2, 2, all, tw, th);
+    auto reported = [&](int x, int y) {
+      for (const Rect& t : tiles) {
+        if (x >= t.x && x < t.x + t.width && y >= t.y && y < t.y + t.height) return true;
+      }
+      return false;
+    };
+    for (int ty = 0; ty < h; ty += th) {
+      for (int tx = 0; tx < w; tx += tw) {
+        bool differs = false;
+        for (int y = ty; y < std::min(h, ty + th); ++y) {
+          for (int x = tx; x < std::min(w, tx + tw); ++x) {
+            differs = differs || picture[static_cast<size_t>(y * w + x)] !=
+                                     before[static_cast<size_t>(y * w + x)];
+          }
+        }
+        ASSERT_EQ(reported(tx, ty), differs) << "tile " << tx << "," << ty << " round " << round;
+      }
+    }
+    ASSERT_TRUE(memory.UpdateTiles(picture.data(), w, h, w * 2, 2, all, tw, th).empty());
+  }
+  // Only the tiles that meet the given part are looked at.
+  picture[0] ^= 1;
+  picture[static_cast<size_t>(69 * w + 99)] ^= 1;
+  const std::vector<Rect> corner =
+      memory.UpdateTiles(picture.data(), w, h, w * 2, 2, Rect{90, 60, 8, 5}, tw, th);
+  ASSERT_EQ(corner.size(), 1u);
+  EXPECT_EQ(corner[0].x, 96);
+  EXPECT_EQ(corner[0].y, 64);
+  EXPECT_EQ(memory.UpdateTiles(picture.data(), w, h, w * 2, 2, all, tw, th).size(), 1u)
+      << "the change outside it is still there to be found";
 }
 
 TEST(PresentPath, SoftwareRenderersGiveWayToTheWindowSurface) {
