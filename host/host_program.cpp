@@ -16,14 +16,11 @@ namespace host {
 
 void HostLobbyFrame(HostSession& s) {
   const netplay::NetKeys keys = netplay::NetKeysPoll();
-  ScreenClear(170, 200, 255);
-  DrawBegin(ScreenOutput());
   const std::vector<HostNetEvent> events = HostPollNetwork(s);
   std::vector<HostAction> actions;
   HostLobbyStep(s, keys, ElapsedMs(), events, actions);
   HostApply(s, actions);
-  netplay::ConsoleDraw(s.console, s.consoleShown);
-  DrawEnd();
+  netplay::ConsoleShow(s.console, s.consoleShown, s.consolePicture);
   SleepMs(1);
   ScreenFlip();
 }

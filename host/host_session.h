@@ -41,6 +41,7 @@ struct HostSession {
   std::string addressText;  // read from the start window, not used
   netplay::Console console;
   int32_t consoleShown = 0;  // lines the frame draws (those there before the entries' turn)
+  netplay::ConsolePicture consolePicture;  // what the last lobby frame drew
   std::vector<ClientEntry> clients;
   // One reader per open connection, also for connections that have no entry.
   std::map<int32_t, netplay::MessageReader> readers;

@@ -15,8 +15,6 @@ namespace join {
 
 void JoinLobbyFrame(JoinSession& s) {
   const netplay::NetKeys keys = netplay::NetKeysPoll();
-  ScreenClear(170, 200, 255);
-  DrawBegin(ScreenOutput());
   const ConnectProgress progress = JoinPollNetwork(s);
   std::vector<JoinAction> actions;
   JoinLobbyStep(s, keys, ElapsedMs(), progress, actions);
@@ -26,8 +24,7 @@ void JoinLobbyFrame(JoinSession& s) {
     LastAddressSave(s.addressFile, s.addressText);
     s.addressKept = true;
   }
-  netplay::ConsoleDraw(s.console);
-  DrawEnd();
+  netplay::ConsoleShow(s.console, -1, s.consolePicture);
   SleepMs(1);
   ScreenFlip();
 }

@@ -47,6 +47,7 @@ struct JoinSession {
   std::string addressText;
   std::string hostName;
   netplay::Console console;
+  netplay::ConsolePicture consolePicture;  // what the last lobby frame drew
   Link link = Link::Failed;
   int32_t connection = 0;       // the pending or connected connection, 0 when none
   uint32_t attemptStartMs = 0;  // when the attempt under way began

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "media/display.h"
 #include "media/draw.h"
 
 namespace netplay {
@@ -32,6 +33,21 @@ void ConsoleDraw(const Console& console, int32_t count) {
     DrawLocate(0, kConsoleLineHeight * i);
     DrawText(console.lines[static_cast<size_t>(i)]);
   }
+}
+
+void ConsoleShow(const Console& console, int32_t count, ConsolePicture& shown) {
+  const int32_t kept = ConsoleLineCount(console);
+  const size_t lines = static_cast<size_t>(count < 0 ? kept : std::min(count, kept));
+  if (shown.valid && shown.lines.size() == lines &&
+      std::equal(shown.lines.begin(), shown.lines.end(), console.lines.begin())) {
+    return;
+  }
+  shown.valid = ScreenClear(170, 200, 255) != 0 && DrawBegin(ScreenOutput()) != 0;
+  if (shown.valid) {
+    ConsoleDraw(console, count);
+    DrawEnd();
+  }
+  shown.lines.assign(console.lines.begin(), console.lines.begin() + static_cast<long>(lines));
 }
 
 }  // namespace netplay

@@ -21,6 +21,13 @@ struct Console {
   std::deque<std::string> lines;  // oldest first
 };
 
+// The lines a lobby frame showed, so that a frame that would show the same is
+// not drawn again.
+struct ConsolePicture {
+  bool valid = false;  // the back buffer holds this picture
+  std::deque<std::string> lines;
+};
+
 // Appends one line at the end (dropping the oldest when kConsoleMostLines
 // are kept).
 void ConsolePrint(Console& console, const std::string& text);
@@ -36,5 +43,12 @@ void ConsoleTrim(Console& console);
 // drawing bracket: dark blue text without character cells, line i at
 // (0, 16 * i).
 void ConsoleDraw(const Console& console, int32_t count = -1);
+
+// A lobby's frame: the sky and the console's first `count` lines (all when
+// count is negative), drawn only when they differ from `shown`, the picture
+// the back buffer holds from the frame before; an unchanged lobby then costs
+// neither drawing nor presenting. A frame that cannot be drawn (a full screen
+// without the focus) leaves `shown` invalid, so the next one is drawn.
+void ConsoleShow(const Console& console, int32_t count, ConsolePicture& shown);
 
 }  // namespace netplay

@@ -439,6 +439,36 @@ TEST_F(HostBadPeers, StrangerSendingOneByteStaysUnnamed) {
   PlayMatch();
 }
 
+// A stranger who sends half a message changes nothing on the lobby's screen,
+// and an unchanged lobby is neither drawn nor handed on again; a line that
+// comes shows at once, as a frame drawn in full would show it.
+TEST_F(HostBadPeers, AnUnchangedLobbyIsNotDrawnAgain) {
+  auto shown = [&]() -> const platform::CapturedFrame& {
+    for (const auto& [id, window] : platform_->Windows()) {
+      if (window.frame.width == 800 && window.frame.height == 600) return window.frame;
+    }
+    ADD_FAILURE() << "no lobby picture";
+    return platform_->Windows().begin()->second.frame;
+  };
+  Peer& stranger = Join();
+  stranger.outbox = "nam";
+  ASSERT_TRUE(LobbyUntil([&] { return Welcomed(stranger) && readTotal_ == 3; }));
+  LobbyFrame();
+  EXPECT_EQ(shown().changed.width * shown().changed.height, 0);
+  const std::vector<uint8_t> before = shown().pixels;
+  stranger.outbox = "e:Ben#";
+  const auto joined = [&] {
+    return std::count(s.console.lines.begin(), s.console.lines.end(), "Ben hat sich verbunden");
+  };
+  ASSERT_TRUE(LobbyUntil([&] { return joined() > 0; }));
+  LobbyFrame();
+  EXPECT_NE(shown().pixels, before);
+  const std::vector<uint8_t> drawn = shown().pixels;
+  s.consolePicture = netplay::ConsolePicture{};
+  LobbyFrame();
+  EXPECT_EQ(shown().pixels, drawn);
+}
+
 // --- Strangers during the match --------------------------------------------------
 
 class HostBadPeersInMatch : public HostBadPeers {
