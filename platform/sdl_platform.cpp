@@ -740,15 +740,9 @@ class SdlPlatform : public Platform {
         left -= left % kTileWidth;
       }
       w.shown.Forget();
-      if (!whole && (rows.Empty() || right <= left)) {
-        w.unsent = Rect{};  // the screen shows this picture already
+      if (!StartWriting(w, surface, dest, reshaped, !whole && (rows.Empty() || right <= left))) {
         return;
       }
-      if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
-        w.repaint = true;
-        return;
-      }
-      if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
       std::vector<Rect> tiles;
       if (dest.width > 0 && dest.height > 0) {
         auto* out = static_cast<uint8_t*>(surface->pixels) +
@@ -818,6 +812,24 @@ class SdlPlatform : public Platform {
     SendSurface(w, surface, dest, sent, whole);
   }
 
+  // Before a 1:1 picture is written into the window surface: false when
+  // there is nothing to write (the screen shows the picture already) or the
+  // surface cannot be locked (the next present then sends the whole window).
+  // Clears around the picture when its place or the window changed.
+  static bool StartWriting(SdlWindow& w, SDL_Surface* surface, const Rect& dest, bool reshaped,
+                           bool unchanged) {
+    if (unchanged) {
+      w.unsent = Rect{};
+      return false;
+    }
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+      w.repaint = true;
+      return false;
+    }
+    if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
+    return true;
+  }
+
   // A 16-bit picture 1:1 into the window: it is compared in its own, smaller
   // form with the one shown before, tile by tile where it may have changed,
   // and only the tiles that differ are widened into the window and sent.
@@ -837,15 +849,7 @@ class SdlPlatform : public Platform {
       const int y1 = std::min(c.y + c.height, seen.y + seen.height);
       if (x1 > x0 && y1 > y0) tiles.push_back(Rect{x0, y0, x1 - x0, y1 - y0});
     }
-    if (!whole && tiles.empty()) {
-      w.unsent = Rect{};  // the screen shows this picture already
-      return;
-    }
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
-      w.repaint = true;
-      return;
-    }
-    if (reshaped) ClearOutside(surface->pixels, surface->w, surface->h, surface->pitch, dest);
+    if (!StartWriting(w, surface, dest, reshaped, !whole && tiles.empty())) return;
     const auto* in = static_cast<const uint8_t*>(r.pixels);
     auto* out = static_cast<uint8_t*>(surface->pixels);
     for (Rect& t : tiles) {
