@@ -819,6 +819,18 @@ TEST_F(SkirmoraTest, ScriptedMatchGivesTheSameFramesOnEveryRun) {
   EXPECT_EQ(S().match.downedPlayer, downed);
 }
 
+// The scripted match as it is seen: the hash of all its presented frames
+// stays what it was when every frame was composed from scratch.
+TEST_F(SkirmoraTest, ScriptedMatchShowsTheSamePixelsAsEver) {
+  auto last = [&] { return LastFrame(); };
+  Start();
+  const std::vector<uint64_t> frames = ScriptedMatch(*hp_, last);
+  uint64_t hash = 1469598103934665603ull;
+  for (uint64_t h : frames) hash = (hash ^ h) * 1099511628211ull;
+  EXPECT_EQ(frames.size(), 719u);
+  EXPECT_EQ(hash, 14636408691698626966ull);
+}
+
 // One line of a frame's rule state: both planes, the downed player, the fade
 // and the lengths of the three lists (counting does not move a list's cursor,
 // which the game relies on).
