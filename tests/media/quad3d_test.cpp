@@ -940,4 +940,69 @@ TEST_F(Quad3DTest, EveryPresentShowsTheWholeBackBuffer) {
   }
 }
 
+// A kept layer gives the pixels of drawing each of its sprites: additive
+// sprites, kept and added, moved, unchanged for a few frames, with their
+// texture's pixels changed under them, filtered or not; and sprites of other
+// blendings, drawn in their order. Both screen depths.
+TEST_F(Quad3DTest, KeptLayerGivesThePixelsOfDrawingEachSprite) {
+  for (int depth : {32, 16}) {
+    ASSERT_NE(ScreenOpen(200, 150, depth, "x"), 0);
+    const int bpp = depth == 16 ? 2 : 4;
+    ASSERT_NE(SpriteCreate(1, 48, 40, kSpriteModeTexture), 0);
+    media::ImageSlot* tex = media::ImageFind(1);
+    ASSERT_NE(tex, nullptr);
+    tex->surface = MakeSurface(48, 40, bpp, [](int x, int y) {
+      return (x * y) % 7 == 0 ? Rgb{0, 0, 0} : Rgb{x * 5, 200 - y * 3, (x + y) * 2};
+    });
+    ASSERT_EQ(Quad3DCreate(1, 1), 1);
+    ASSERT_EQ(Quad3DCreate(2, 1), 1);
+    std::mt19937 random(depth + 1);
+    auto pick = [&random](int low, int high) {
+      return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    std::vector<std::array<int, 3>> places(4);  // sprite, x, y
+    int blend[2] = {5, 7};
+    for (int frame = 0; frame < 120; ++frame) {
+      // A background that differs from frame to frame.
+      ScreenClear(pick(0, 255), pick(0, 255), 90);
+      if (DrawBegin(ScreenOutput()) != 0) {
+        DrawBox(pick(0, 150), pick(0, 100), 40, 30, 0xF0F0F0);
+        DrawEnd();
+      }
+      if (frame % 5 == 0) {
+        places.resize(static_cast<size_t>(pick(1, 6)));
+        for (auto& p : places) p = {pick(1, 2), pick(-60, 210), pick(-50, 160)};
+        const int blends[][2] = {{5, 7}, {2, 2}, {5, 2}, {2, 7}, {5, 6}, {1, 2}};
+        const int b = pick(0, 9) < 7 ? pick(0, 3) : pick(4, 5);
+        blend[0] = blends[b][0];
+        blend[1] = blends[b][1];
+        Quad3DRotate(1, pick(0, 359), 0);
+        Quad3DRotate(2, pick(0, 359), 0);
+        Quad3DQuality(pick(0, 1));
+      }
+      if (frame % 5 == 2) {
+        for (auto& p : places) p[1] += 1;  // drifting along, as the cloud border does
+      }
+      if (frame % 7 == 3) tex->surface.SetPixel(pick(0, 47), pick(0, 39), Encode(bpp, {255, 0, 0}));
+      const int alpha = frame % 11 == 10 ? 128 : 255;
+      auto draw = [&](bool kept) {
+        ASSERT_EQ(Quad3DBegin(), 1);
+        Quad3DBlendingMode(blend[0], blend[1]);
+        if (kept) Quad3DLayerBegin();
+        for (const auto& p : places) Quad3DShow(p[0], p[1], p[2], alpha);
+        Quad3DEnd();  // ends the layer too
+      };
+      const Surface start = Back();
+      draw(false);
+      const Surface each = Back();
+      media::DisplayBackBuffer()->pixels = start.pixels;
+      draw(true);
+      ASSERT_EQ(Back().pixels, each.pixels) << "frame " << frame << " depth " << depth;
+      ScreenFlip();
+    }
+    Quad3DEndHook();
+    ASSERT_EQ(Quad3DSystemInit(), 1);
+  }
+}
+
 }  // namespace
