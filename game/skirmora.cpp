@@ -210,15 +210,6 @@ bool DrawMenuBackground(const MenuState& menu, const ScreenArea& within) {
   return true;
 }
 
-ScreenArea Covering(const ScreenArea& a, const ScreenArea& b) {
-  if (a.width <= 0 || a.height <= 0) return b;
-  if (b.width <= 0 || b.height <= 0) return a;
-  const int32_t x = std::min(a.x, b.x);
-  const int32_t y = std::min(a.y, b.y);
-  return ScreenArea{x, y, std::max(a.x + a.width, b.x + b.width) - x,
-                    std::max(a.y + a.height, b.y + b.height) - y};
-}
-
 // Draws what lies under the propellers. The back buffer still holds the last
 // frame; when that was the menu with the same items, cursor and no fade, and
 // this frame has no fade either, only the propellers differ, and only the
@@ -238,7 +229,7 @@ void DrawMenuPictures(SkirmoraState& s, const MenuState& menu) {
   bool drawn = true;
   if (onlyPropellers) {
     for (int i = 0; i < 2; ++i) {
-      drawn = DrawMenuBackground(menu, Covering(shown.propellers[i], now[i])) && drawn;
+      drawn = DrawMenuBackground(menu, ScreenAreaCover(shown.propellers[i], now[i])) && drawn;
     }
   } else {
     drawn = DrawMenuBackground(menu, ScreenArea{0, 0, 1 << 30, 1 << 30});

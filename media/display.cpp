@@ -360,6 +360,12 @@ ScreenArea ScreenAreaClip(const ScreenArea& area, int32_t width, int32_t height)
                     static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top)};
 }
 
+ScreenArea ScreenAreaCover(const ScreenArea& a, const ScreenArea& b) {
+  const platform::Rect r = platform::UnionRect(platform::Rect{a.x, a.y, a.width, a.height},
+                                               platform::Rect{b.x, b.y, b.width, b.height});
+  return ScreenArea{r.x, r.y, r.width, r.height};
+}
+
 int32_t SpriteSystemInit() {
   DisplayState& s = State();
   // Always a fresh start. A second call (the tests make one per platform

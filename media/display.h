@@ -19,6 +19,9 @@ struct ScreenArea {
 // The part of area inside a width x height screen; empty (all 0) when none is.
 ScreenArea ScreenAreaClip(const ScreenArea& area, int32_t width, int32_t height);
 
+// The smallest area holding both; an empty area adds nothing.
+ScreenArea ScreenAreaCover(const ScreenArea& a, const ScreenArea& b);
+
 // Creates the display state, the image table (numbers 0 to 49) and the
 // display's own (hidden) window. Non-zero on success; 0 when the window cannot
 // be created.

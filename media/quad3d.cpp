@@ -150,15 +150,6 @@ ScreenArea CornersArea(const media::QuadVertex v[4]) {
   return ScreenArea{x0, y0, x1 - x0, y1 - y0};
 }
 
-ScreenArea Covering(const ScreenArea& a, const ScreenArea& b) {
-  if (a.width <= 0 || a.height <= 0) return b;
-  if (b.width <= 0 || b.height <= 0) return a;
-  const int32_t x = std::min(a.x, b.x);
-  const int32_t y = std::min(a.y, b.y);
-  return ScreenArea{x, y, std::max(a.x + a.width, b.x + b.width) - x,
-                    std::max(a.y + a.height, b.y + b.height) - y};
-}
-
 // Draws one sprite on the screen and says where.
 void DrawOnScreen(media::Surface& back, const media::Surface& texture, const media::QuadVertex v[4],
                   const media::QuadDrawState& draw) {
@@ -212,7 +203,7 @@ void MakeLayer(KeptLayer& k, std::vector<LayerDraw>& draws, const media::Surface
   k.textures.clear();
   for (const LayerDraw& d : draws) {
     if (media::RasterizeQuad(p, *d.texture, d.v, d.draw))
-      k.area = Covering(k.area, CornersArea(d.v));
+      k.area = ScreenAreaCover(k.area, CornersArea(d.v));
     const bool known = std::any_of(k.textures.begin(), k.textures.end(),
                                    [&](const auto& t) { return t.first == d.texture; });
     if (!known) k.textures.emplace_back(d.texture, d.texture->pixels);
