@@ -37,18 +37,6 @@ void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha = 255);
 // when no screen is open.
 int32_t Quad3DBounds(int32_t number, int32_t x, int32_t y, ScreenArea* area);
 
-// A kept layer. The 3D sprites shown between Quad3DLayerBegin and
-// Quad3DLayerEnd are drawn at Quad3DLayerEnd, in their order. When every one
-// of them adds its texels to the screen (source alpha or one onto destination
-// alpha or one, at full alpha), their sum is kept as a picture of its own and
-// added to the screen in one pass; it is drawn again only when the sprites,
-// their places, their textures' pixels or the filtering differ from the last
-// layer's. The pixels are the same as those of drawing each sprite. One layer
-// is kept; Quad3DLayerBegin inside an open layer does nothing, and so does
-// Quad3DLayerEnd without one. A layer ends with its batch at the latest.
-void Quad3DLayerBegin();
-void Quad3DLayerEnd();
-
 // Turns the sprite about its centre: mode 0 to `angle` degrees, any other mode
 // by `angle` degrees more than its accumulated angle.
 void Quad3DRotate(int32_t number, int32_t angle, int32_t mode);

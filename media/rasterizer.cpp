@@ -1146,69 +1146,6 @@ bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   return true;
 }
 
-bool QuadAddsTexels(const QuadVertex v[4], const QuadDrawState& state) {
-  Factor fs, fd;
-  if (!FoldFactor(state.srcBlend, &fs) || !FoldFactor(state.dstBlend, &fd)) return false;
-  if (fd != Factor::One) return false;
-  if (fs == Factor::One) return true;
-  if (fs != Factor::SrcAlpha) return false;
-  for (int i = 0; i < 4; ++i) {
-    if ((v[i].color >> 24) != 255) return false;
-  }
-  return true;
-}
-
-void AddSaturated(Surface& target, const Surface& layer, int x, int y, int width, int height) {
-  if (!SurfaceUsable(target) || !SurfaceUsable(layer) || target.width != layer.width ||
-      target.height != layer.height || target.bytesPerPixel != layer.bytesPerPixel) {
-    return;
-  }
-  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-  const int x1 = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(x) + width, target.width));
-  const int y1 =
-      static_cast<int>(std::min<int64_t>(static_cast<int64_t>(y) + height, target.height));
-  if (x1 <= x0 || y1 <= y0) return;
-  const int count = x1 - x0;
-  for (int row = y0; row < y1; ++row) {
-    if (target.bytesPerPixel == 4) {
-      auto* d = reinterpret_cast<uint32_t*>(target.Row(row)) + x0;
-      const auto* s = reinterpret_cast<const uint32_t*>(layer.Row(row)) + x0;
-      int i = 0;
-#if defined(__SSE2__)
-      for (; i + 4 <= count; i += 4) {
-        __m128i* where = reinterpret_cast<__m128i*>(d + i);
-        _mm_storeu_si128(where,
-                         _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)),
-                                       _mm_loadu_si128(where)));
-      }
-#endif
-      for (; i < count; ++i) d[i] = Format32::AddSat(s[i], d[i]);
-    } else {
-      auto* d = reinterpret_cast<uint16_t*>(target.Row(row)) + x0;
-      const auto* s = reinterpret_cast<const uint16_t*>(layer.Row(row)) + x0;
-      int i = 0;
-#if defined(__SSE2__)
-      const __m128i m5 = _mm_set1_epi16(31), m6 = _mm_set1_epi16(63);
-      for (; i + 8 <= count; i += 8) {
-        __m128i* where = reinterpret_cast<__m128i*>(d + i);
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i b = _mm_loadu_si128(where);
-        const __m128i r =
-            _mm_min_epi16(_mm_add_epi16(_mm_srli_epi16(a, 11), _mm_srli_epi16(b, 11)), m5);
-        const __m128i g = _mm_min_epi16(_mm_add_epi16(_mm_and_si128(_mm_srli_epi16(a, 5), m6),
-                                                      _mm_and_si128(_mm_srli_epi16(b, 5), m6)),
-                                        m6);
-        const __m128i bl =
-            _mm_min_epi16(_mm_add_epi16(_mm_and_si128(a, m5), _mm_and_si128(b, m5)), m5);
-        _mm_storeu_si128(
-            where, _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), bl));
-      }
-#endif
-      for (; i < count; ++i) d[i] = Format16::AddSat(s[i], d[i]);
-    }
-  }
-}
-
 void RasterizerUseWideKernels(bool use) {
 #if defined(__SSE2__)
   WideAllowed() = use;

@@ -86,16 +86,6 @@ void QuadShapePlace(const QuadShape& shape, int x, int y, int alpha, QuadVertex 
 // counted in 32nds (0 keeps the target, 255 gives the texel exactly).
 // False when nothing was drawn for certain (a quad that cannot change the
 // target, or input that draws nothing); true when pixels may have changed.
-// True when the quad adds its texels to the target, each channel saturated,
-// and nothing else: such draws give the same pixels in any order, and their
-// sum made apart (on black) and then added gives the same pixels too.
-bool QuadAddsTexels(const QuadVertex v[4], const QuadDrawState& state);
-
-// Adds layer's pixels to target's inside the rectangle (x, y, width, height),
-// each channel saturated exactly as a quad that adds its texels does. Both
-// surfaces have the same size and format; the rectangle is clipped to them.
-void AddSaturated(Surface& target, const Surface& layer, int x, int y, int width, int height);
-
 bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
                    const QuadDrawState& state);
 
