@@ -221,7 +221,7 @@ void DrawMenuPictures(SkirmoraState& s, const MenuState& menu) {
   const bool bounded =
       Quad3DBounds(kImagePlane1A + menu.propellerPhase, 720, menu.cursorY, &now[0]) != 0 &&
       Quad3DBounds(kImagePlane2A + menu.propellerPhase, 400, menu.cursorY, &now[1]) != 0;
-  const bool onlyPropellers = bounded && shown.frame >= 0 && shown.frame == s.frames - 1 &&
+  const bool onlyPropellers = bounded && shown.drawn && shown.frame + 1 == ScreenFrameCount() &&
                               shown.item1Picture == menu.item1Picture &&
                               shown.item2Picture == menu.item2Picture &&
                               shown.cursorY == menu.cursorY && s.fadeLevel == 0 &&
@@ -238,7 +238,8 @@ void DrawMenuPictures(SkirmoraState& s, const MenuState& menu) {
   // the back buffer as it was, so the next one draws everything.
   shown = MenuShown{};
   if (!drawn || !bounded) return;
-  shown.frame = s.frames;
+  shown.drawn = true;
+  shown.frame = ScreenFrameCount();
   shown.item1Picture = menu.item1Picture;
   shown.item2Picture = menu.item2Picture;
   shown.cursorY = menu.cursorY;

@@ -40,7 +40,8 @@ struct SkirmoraOptions {
 // What the menu drew in its last frame. A frame in which nothing but the
 // propellers turn redraws only the parts of the screen under them.
 struct MenuShown {
-  int64_t frame = -1;  // the value of `frames` it was drawn in; -1 for none
+  bool drawn = false;
+  uint64_t frame = 0;  // ScreenFrameCount() when it was drawn
   int32_t item1Picture = 0;
   int32_t item2Picture = 0;
   int32_t cursorY = 0;

@@ -17,7 +17,6 @@ void TakeHeading(std::vector<game::ReplayClientInput>& inputs, const std::string
 
 void HostMatchBegin(HostSession& s) {
   netplay::NetMatchBeginHost(s.match);
-  s.consolePicture = netplay::ConsolePicture{};  // the match draws over the lobby
 }
 
 bool HostMatchRules(netplay::NetMatch& m, const netplay::NetKeys& keys,

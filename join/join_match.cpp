@@ -19,7 +19,6 @@ void HostShot(netplay::NetMatch& m, const game::PlaneState& from) {
 
 void JoinMatchBegin(JoinSession& s) {
   netplay::NetMatchBeginClient(s.match);
-  s.consolePicture = netplay::ConsolePicture{};  // the match draws over the lobby
   s.view.Begin(static_cast<float>(s.ownHeading));
 }
 

@@ -78,7 +78,7 @@ struct DisplayState {
   int presentedWindow = 0;
 
   std::vector<std::unique_ptr<media::ImageSlot>> images;
-  uint64_t frameCount = 0;  // see DisplayFrameCount
+  uint64_t frameCount = 0;  // see ScreenFrameCount
 };
 
 constexpr platform::Rect kWholeScreen{0, 0, platform::PresentRequest::kWholePicture,
@@ -307,10 +307,6 @@ uint32_t DisplayScreenStamp() {
   return State().screenStamp;
 }
 
-uint64_t DisplayFrameCount() {
-  return State().frameCount;
-}
-
 ImageSlot* ImageFind(int number) {
   auto& images = State().images;
   if (number < 0 || static_cast<size_t>(number) >= images.size()) return nullptr;
@@ -529,6 +525,10 @@ int32_t ScreenCloseRequested() {
 int32_t ScreenWindowScale(int32_t width, int32_t height) {
   platform::Platform& os = Os();
   return platform::WindowScaleFor(os.DesktopBounds(), os.DisplayDpi(), width, height);
+}
+
+uint64_t ScreenFrameCount() {
+  return State().frameCount;
 }
 
 int32_t ScreenFlip() {

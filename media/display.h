@@ -68,6 +68,13 @@ int32_t ScreenWindowScale(int32_t width, int32_t height);
 // Presents the back buffer and paces the frame. 1 when a frame was presented.
 int32_t ScreenFlip();
 
+// Counts the ends of frames: every ScreenFlip and ScreenClose, and a fresh
+// start of the display. What was drawn at count n is still in the back buffer
+// at count n + 1 unless something drew over it in that frame; a drawing
+// context on the screen taken at another count has ended, so that a frame
+// presents even without DrawEnd.
+uint64_t ScreenFrameCount();
+
 // Fills the whole back buffer with the colour. 1 when something was filled.
 int32_t ScreenClear(int32_t red, int32_t green, int32_t blue);
 

@@ -60,7 +60,7 @@ Rgb Unpack(uint32_t packed) {
 
 // Lets go of a screen context taken in a frame that has ended.
 void ForgetEndedScreen(DrawState& s) {
-  if (!s.screenHeld || s.screenFrame == media::DisplayFrameCount()) return;
+  if (!s.screenHeld || s.screenFrame == ScreenFrameCount()) return;
   s.screenHeld = false;
   if (s.current && s.currentIsScreen) s.current = false;
 }
@@ -153,7 +153,7 @@ DrawTarget ScreenOutput() {
   ForgetEndedScreen(s);
   if (s.screenHeld || media::DisplayBackBuffer() == nullptr || !media::DisplayActive()) return {};
   s.screenHeld = true;
-  s.screenFrame = media::DisplayFrameCount();
+  s.screenFrame = ScreenFrameCount();
   return {7, -1};
 }
 

@@ -115,9 +115,4 @@ ImageSlot* ImageNew(int number);
 // Frees the image under number, if any.
 void ImageFree(int number);
 
-// Counts the ends of drawing on the screen: every ScreenFlip and ScreenClose,
-// and a fresh start of the display. A drawing context on the screen taken at
-// another count has ended, so that a frame presents even without DrawEnd.
-uint64_t DisplayFrameCount();
-
 }  // namespace media

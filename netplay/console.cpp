@@ -38,15 +38,18 @@ void ConsoleDraw(const Console& console, int32_t count) {
 void ConsoleShow(const Console& console, int32_t count, ConsolePicture& shown) {
   const int32_t kept = ConsoleLineCount(console);
   const size_t lines = static_cast<size_t>(count < 0 ? kept : std::min(count, kept));
-  if (shown.valid && shown.lines.size() == lines &&
+  const bool stillShown = shown.drawn && shown.frame + 1 == ScreenFrameCount();
+  if (stillShown && shown.lines.size() == lines &&
       std::equal(shown.lines.begin(), shown.lines.end(), console.lines.begin())) {
+    shown.frame = ScreenFrameCount();
     return;
   }
-  shown.valid = ScreenClear(170, 200, 255) != 0 && DrawBegin(ScreenOutput()) != 0;
-  if (shown.valid) {
+  shown.drawn = ScreenClear(170, 200, 255) != 0 && DrawBegin(ScreenOutput()) != 0;
+  if (shown.drawn) {
     ConsoleDraw(console, count);
     DrawEnd();
   }
+  shown.frame = ScreenFrameCount();
   shown.lines.assign(console.lines.begin(), console.lines.begin() + static_cast<long>(lines));
 }
 

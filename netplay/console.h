@@ -24,7 +24,8 @@ struct Console {
 // The lines a lobby frame showed, so that a frame that would show the same is
 // not drawn again.
 struct ConsolePicture {
-  bool valid = false;  // the back buffer holds this picture
+  bool drawn = false;
+  uint64_t frame = 0;  // ScreenFrameCount() when it was drawn
   std::deque<std::string> lines;
 };
 
@@ -48,7 +49,7 @@ void ConsoleDraw(const Console& console, int32_t count = -1);
 // count is negative), drawn only when they differ from `shown`, the picture
 // the back buffer holds from the frame before; an unchanged lobby then costs
 // neither drawing nor presenting. A frame that cannot be drawn (a full screen
-// without the focus) leaves `shown` invalid, so the next one is drawn.
+// without the focus), or any frame after one that was not this, draws anew.
 void ConsoleShow(const Console& console, int32_t count, ConsolePicture& shown);
 
 }  // namespace netplay
