@@ -30,6 +30,8 @@ class MediaMatchEffects : public MatchEffects {
   void QuadRotate(int32_t number, int32_t angle, int32_t mode) override {
     Quad3DRotate(number, angle, mode);
   }
+  void LayerBegin() override { Quad3DLayerBegin(); }
+  void LayerEnd() override { Quad3DLayerEnd(); }
 };
 
 }  // namespace
@@ -126,6 +128,10 @@ void ShowPlanes(const PlaneState& plane1, float heading1, const PlaneState& plan
 void CloudBorder(float& offset, float increment, MatchEffects& effects) {
   offset = offset + increment;
   if (offset > 255.0f) offset = 0.0f;
+  // The clouds drift by a pixel every few frames: as one layer over the
+  // cleared sky they are drawn again only when they have moved, and the sky
+  // only where something else was drawn.
+  effects.LayerBegin();
   for (int i = 0; i <= 4; ++i) {
     effects.QuadRotate(kImageCloud, 269, 0);
     effects.QuadShow(kImageCloud, RoundToInt(static_cast<float>(i * 256) - offset), 400, 255);
@@ -142,6 +148,7 @@ void CloudBorder(float& offset, float increment, MatchEffects& effects) {
     effects.QuadRotate(kImageCloud, 179, 0);
     effects.QuadShow(kImageCloud, 600, RoundToInt(static_cast<float>((i - 1) * 256) + offset), 255);
   }
+  effects.LayerEnd();
 }
 
 }  // namespace game

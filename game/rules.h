@@ -32,6 +32,10 @@ class MatchEffects {
   virtual void QuadShow(int32_t number, int32_t x, int32_t y, int32_t alpha) = 0;
   virtual void QuadZoom(int32_t number, int32_t width, int32_t height) = 0;
   virtual void QuadRotate(int32_t number, int32_t angle, int32_t mode) = 0;
+  // The 3D sprites shown between the two form a layer that may be kept from
+  // frame to frame where that gives the same pixels (see Quad3DLayerBegin).
+  virtual void LayerBegin() {}
+  virtual void LayerEnd() {}
 };
 
 // Keys of one player for one frame, sampled after the frame's keyboard poll.

@@ -6,7 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "media/rasterizer.h"
 #include "media/surface.h"
+#include "media/tile_grid.h"
 #include "platform/platform.h"
 
 namespace {
@@ -71,11 +73,25 @@ struct DisplayState {
 
   uint32_t screenStamp = 0;
 
-  // The part of the back buffer drawn into since the last present, and the
+  // The tiles of the back buffer drawn into since the last present, and the
   // window that present went to: a window shown the previous frame need only
-  // look at this part of the next one.
-  platform::Rect damage;
+  // look at these tiles of the next one.
+  media::TileGrid damage;
+  std::vector<platform::Rect> parts;  // the damage as rectangles, for the present
   int presentedWindow = 0;
+
+  // A clear that waits (see ScreenClear): the tiles drawn into are filled
+  // first, the others when the frame needs them.
+  bool clearWaits = false;
+  uint32_t clearValue = 0;
+  media::TileGrid claimed;  // tiles filled with the clear colour while it waits
+  // The kept background: the clear colour with a layer added. Outside the
+  // tiles of `drawn` the back buffer holds exactly that.
+  bool backgroundKept = false;
+  uint32_t backgroundValue = 0;
+  uint64_t backgroundLayer = 0;
+  media::TileGrid drawn;    // tiles drawn into since the background was made
+  media::TileGrid restore;  // the tiles of `drawn` when the waiting clear began
 
   std::vector<std::unique_ptr<media::ImageSlot>> images;
   uint64_t frameCount = 0;  // see ScreenFrameCount
@@ -105,7 +121,39 @@ void MakeBackBuffer(DisplayState& s) {
   s.back.bytesPerPixel = s.depth == 16 ? 2 : 4;
   s.back.pitch = s.width * s.back.bytesPerPixel;
   s.back.pixels.assign(static_cast<size_t>(s.back.pitch) * static_cast<size_t>(s.height), 0);
-  s.damage = kWholeScreen;
+  for (media::TileGrid* g : {&s.damage, &s.claimed, &s.drawn, &s.restore}) {
+    g->Reset(s.width, s.height);
+  }
+  s.damage.MarkAll();
+  s.clearWaits = false;
+  s.backgroundKept = false;
+}
+
+// Fills one tile of the back buffer with the clear colour.
+void FillTile(DisplayState& s, int column, int row) {
+  const platform::Rect t = s.claimed.TileRect(column, row);
+  const size_t bpp = static_cast<size_t>(s.back.bytesPerPixel);
+  uint8_t* first = s.back.Row(t.y) + static_cast<size_t>(t.x) * bpp;
+  const size_t bytes = static_cast<size_t>(t.width) * bpp;
+  for (size_t x = 0; x < bytes; x += bpp) std::memcpy(first + x, &s.clearValue, bpp);
+  for (int y = 1; y < t.height; ++y) {
+    std::memcpy(s.back.Row(t.y + y) + static_cast<size_t>(t.x) * bpp, first, bytes);
+  }
+  s.damage.Mark(column, row);
+}
+
+// Ends a waiting clear with no layer: every tile not yet filled is filled,
+// as a clear at once would have done.
+void FinishClear(DisplayState& s) {
+  if (!s.clearWaits) return;
+  s.clearWaits = false;
+  for (int r = 0; r < s.claimed.Rows(); ++r) {
+    for (int c = 0; c < s.claimed.Columns(); ++c) {
+      if (!s.claimed.Marked(c, r)) FillTile(s, c, r);
+    }
+  }
+  s.backgroundKept = false;
+  s.drawn.MarkAll();
 }
 
 // The back buffer of our own making always has the usual layouts: 5-6-5 for
@@ -137,8 +185,15 @@ void PresentBackBuffer(DisplayState& s) {
   request.height = s.height;
   request.pitch = s.back.pitch;
   request.layout = Layout(s);
-  request.changed = s.presentedWindow == s.targetWindow ? s.damage : kWholeScreen;
-  s.damage = platform::Rect{};
+  if (s.presentedWindow != s.targetWindow || s.damage.All()) {
+    request.changed = kWholeScreen;
+  } else {
+    request.changed = s.damage.Cover();
+    s.damage.Parts(s.parts);
+    request.parts = s.parts.data();
+    request.partCount = static_cast<int>(s.parts.size());
+  }
+  s.damage.Clear();
   s.presentedWindow = s.targetWindow;
   if (!s.windowed || s.fit) {
     request.fitToWindow = true;
@@ -175,6 +230,7 @@ void PresentBackBuffer(DisplayState& s) {
       request.height = destHeight;
       request.pitch = static_cast<int>(rowBytes);
       request.changed = kWholeScreen;
+      request.partCount = 0;
     }
   }
   Os().WindowPresent(s.targetWindow, request);
@@ -290,7 +346,82 @@ namespace media {
 
 Surface* DisplayBackBuffer() {
   DisplayState& s = State();
-  return s.open ? &s.back : nullptr;
+  if (!s.open) return nullptr;
+  FinishClear(s);
+  return &s.back;
+}
+
+Surface* DisplayDrawInto(int x, int y, int width, int height) {
+  DisplayState& s = State();
+  if (!s.open) return nullptr;
+  if (s.clearWaits) {
+    const ScreenArea part = ScreenAreaClip(ScreenArea{x, y, width, height}, s.width, s.height);
+    if (part.width > 0) {
+      const int c0 = part.x / media::TileGrid::kSide;
+      const int c1 = (part.x + part.width - 1) / media::TileGrid::kSide;
+      const int r0 = part.y / media::TileGrid::kSide;
+      const int r1 = (part.y + part.height - 1) / media::TileGrid::kSide;
+      for (int r = r0; r <= r1; ++r) {
+        for (int c = c0; c <= c1; ++c) {
+          if (s.claimed.Marked(c, r)) continue;
+          FillTile(s, c, r);
+          s.claimed.Mark(c, r);
+        }
+      }
+    }
+  }
+  return &s.back;
+}
+
+ScreenArea DisplayArea() {
+  DisplayState& s = State();
+  return s.open ? ScreenArea{0, 0, s.width, s.height} : ScreenArea{};
+}
+
+bool DisplayClearWaits() {
+  return State().clearWaits;
+}
+
+void DisplayClearWithLayer(const Surface& layer, const TileGrid& layerTiles, uint64_t layerSerial) {
+  DisplayState& s = State();
+  if (!s.clearWaits) return;
+  if (layer.width != s.width || layer.height != s.height ||
+      layer.bytesPerPixel != s.back.bytesPerPixel || layerTiles.Columns() != s.claimed.Columns() ||
+      layerTiles.Rows() != s.claimed.Rows()) {
+    FinishClear(s);
+    return;
+  }
+  s.clearWaits = false;
+  const bool same =
+      s.backgroundKept && s.backgroundValue == s.clearValue && s.backgroundLayer == layerSerial;
+  const int bpp = s.back.bytesPerPixel;
+  for (int r = 0; r < s.claimed.Rows(); ++r) {
+    for (int c = 0; c < s.claimed.Columns(); ++c) {
+      const bool claimed = s.claimed.Marked(c, r);
+      // A tile that still shows the background stays as it is.
+      if (!claimed && same && !s.restore.Marked(c, r)) continue;
+      if (!layerTiles.Marked(c, r)) {
+        if (!claimed) FillTile(s, c, r);
+        continue;
+      }
+      // The layer is added to what was drawn in the tile, or straight onto
+      // the clear colour.
+      const platform::Rect t = s.claimed.TileRect(c, r);
+      const size_t at = static_cast<size_t>(t.x) * static_cast<size_t>(bpp);
+      for (int y = t.y; y < t.y + t.height; ++y) {
+        if (claimed) {
+          media::AddPixelsSaturated(s.back.Row(y) + at, layer.Row(y) + at, t.width, bpp);
+        } else {
+          media::AddPixelsToColour(s.back.Row(y) + at, layer.Row(y) + at, s.clearValue, t.width,
+                                   bpp);
+        }
+      }
+      s.damage.Mark(c, r);
+    }
+  }
+  s.backgroundKept = true;
+  s.backgroundValue = s.clearValue;
+  s.backgroundLayer = layerSerial;
 }
 
 bool DisplayActive() {
@@ -334,13 +465,14 @@ void ImageFree(int number) {
 
 void DisplayDamage(int x, int y, int width, int height) {
   DisplayState& s = State();
-  const ScreenArea part = ScreenAreaClip(ScreenArea{x, y, width, height}, s.width, s.height);
-  if (part.width == 0) return;
-  s.damage = platform::UnionRect(s.damage, platform::Rect{part.x, part.y, part.width, part.height});
+  s.damage.Mark(x, y, width, height);
+  s.drawn.Mark(x, y, width, height);
 }
 
 void DisplayDamageAll() {
-  State().damage = kWholeScreen;
+  DisplayState& s = State();
+  s.damage.MarkAll();
+  s.drawn.MarkAll();
 }
 
 }  // namespace media
@@ -469,7 +601,7 @@ int32_t ScreenFitToWindow() {
   DisplayState& s = State();
   if (!s.open || !s.windowed) return 0;
   s.fit = true;
-  s.damage = kWholeScreen;
+  s.damage.MarkAll();
   return 1;
 }
 
@@ -506,7 +638,7 @@ int32_t ScreenSetFullscreen(int32_t fullscreen) {
   }
   s.active = true;
   s.fullscreenNow = want;
-  s.damage = kWholeScreen;
+  s.damage.MarkAll();
   return 1;
 }
 
@@ -536,6 +668,7 @@ int32_t ScreenFlip() {
   if (!s.initialised) return 0;
   ++s.frameCount;
   if (!s.open) return 0;
+  FinishClear(s);
   bool presented = false;
   if (!s.windowed) {
     ProcessFullScreenMessages(s);
@@ -578,14 +711,17 @@ uint32_t ScreenPixelValue(int32_t red, int32_t green, int32_t blue) {
 int32_t ScreenClear(int32_t red, int32_t green, int32_t blue) {
   DisplayState& s = State();
   if (!s.open || !s.active) return 0;
-  const uint32_t value = ScreenPixelValue(red, green, blue);
-  // One row pixel by pixel, the others copied from it.
-  const size_t bpp = static_cast<size_t>(s.back.bytesPerPixel);
-  const size_t rowBytes = static_cast<size_t>(s.width) * bpp;
-  uint8_t* first = s.back.Row(0);
-  for (size_t x = 0; x < rowBytes; x += bpp) std::memcpy(first + x, &value, bpp);
-  for (int y = 1; y < s.height; ++y) std::memcpy(s.back.Row(y), first, rowBytes);
-  s.damage = kWholeScreen;
+  if (s.clearWaits) {
+    // What was filled and drawn under the earlier clear goes too.
+    s.restore.Add(s.claimed);
+    s.restore.Add(s.drawn);
+  } else {
+    s.restore = s.drawn;
+  }
+  s.drawn.Clear();
+  s.claimed.Clear();
+  s.clearValue = ScreenPixelValue(red, green, blue);
+  s.clearWaits = true;
   return 1;
 }
 
@@ -636,6 +772,8 @@ int32_t ScreenClose() {
   s.depth = 0;
   s.formatCode = 0;
   s.back = media::Surface{};
+  s.clearWaits = false;
+  s.backgroundKept = false;
   s.scaled.clear();
   s.scaled.shrink_to_fit();
   return wasOpen ? 1 : 0;

@@ -71,15 +71,17 @@ bool Drawing(DrawState& s) {
   return s.current;
 }
 
-// The surface of the current bracket, or null when it is gone.
-media::Surface* CurrentSurface() {
+// The surface of the current bracket, ready for drawing inside touched, or
+// null when it is gone.
+media::Surface* CurrentSurface(const ScreenArea& touched) {
   DrawState& s = State();
   ForgetEndedScreen(s);
   if (!s.current) return nullptr;
   if (s.currentIsScreen) {
-    // Drawing on the screen may touch any of it.
-    media::DisplayDamageAll();
-    return media::DisplayBackBuffer();
+    media::Surface* back =
+        media::DisplayDrawInto(touched.x, touched.y, touched.width, touched.height);
+    media::DisplayDamage(touched.x, touched.y, touched.width, touched.height);
+    return back;
   }
   media::ImageSlot* image = media::ImageFind(s.currentImage);
   if (image == nullptr || image->depth == -2) return nullptr;
@@ -151,7 +153,7 @@ void DrawSystemInit() {
 DrawTarget ScreenOutput() {
   DrawState& s = State();
   ForgetEndedScreen(s);
-  if (s.screenHeld || media::DisplayBackBuffer() == nullptr || !media::DisplayActive()) return {};
+  if (s.screenHeld || media::DisplayArea().width <= 0 || !media::DisplayActive()) return {};
   s.screenHeld = true;
   s.screenFrame = ScreenFrameCount();
   return {7, -1};
@@ -177,7 +179,7 @@ int32_t DrawBegin(const DrawTarget& target) {
   s.current = true;
   s.currentIsScreen = screen;
   s.currentImage = target.image;
-  if (CurrentSurface() == nullptr) {
+  if (CurrentSurface(ScreenArea{}) == nullptr) {
     DrawEnd();
     return 0;
   }
@@ -233,7 +235,7 @@ void DrawBox(int32_t x, int32_t y, int32_t width, int32_t height, std::optional<
     DrawColour(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
                static_cast<int32_t>((c >> 16) & 0xFF));
   }
-  media::Surface* surface = CurrentSurface();
+  media::Surface* surface = CurrentSurface(ScreenArea{x, y, width, height});
   if (surface == nullptr) return;
   if (width == 1 && height == 1) {
     if (Inside(*surface, x, y)) surface->SetPixel(x, y, PixelOf(s.colour));
@@ -276,11 +278,12 @@ int32_t DrawTextWidth(const std::string& text) {
 void DrawText(const std::string& text) {
   DrawState& s = State();
   if (!Drawing(s) || text.empty()) return;
-  media::Surface* surface = CurrentSurface();
-  if (surface == nullptr) return;
   const platform::TextBitmap* found = TextBitmapOf(s, text);
   if (found == nullptr) return;
   const platform::TextBitmap& bitmap = *found;
+  media::Surface* surface =
+      CurrentSurface(ScreenArea{s.textX, s.textY, bitmap.width, bitmap.height});
+  if (surface == nullptr) return;
   const bool opaque = (s.mode & kDrawTransparentText) == 0;
   const Rgb ink = Unpack(s.textColour);
   // On white, a pixel's value depends on its coverage alone: each value is

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "media/rasterizer.h"
 #include "media/surface.h"
+#include "media/tile_grid.h"
 
 namespace {
 
@@ -24,8 +27,43 @@ struct QuadSlot {
   media::QuadShape shape;
 };
 
+// One sprite drawn into a layer.
+struct LayerDraw {
+  const media::Surface* texture = nullptr;
+  media::QuadVertex v[4];
+  media::QuadDrawState draw;
+};
+
+bool SameDraw(const LayerDraw& a, const LayerDraw& b) {
+  if (a.texture != b.texture || a.draw.srcBlend != b.draw.srcBlend ||
+      a.draw.dstBlend != b.draw.dstBlend || a.draw.bilinear != b.draw.bilinear) {
+    return false;
+  }
+  for (int i = 0; i < 4; ++i) {
+    const media::QuadVertex& p = a.v[i];
+    const media::QuadVertex& q = b.v[i];
+    if (p.x != q.x || p.y != q.y || p.u != q.u || p.v != q.v || p.color != q.color) return false;
+  }
+  return true;
+}
+
+// The kept layer: the sum of its draws on black, and what it was made from.
+struct KeptLayer {
+  bool open = false;
+  std::vector<LayerDraw> pending;  // the open layer's draws
+  bool valid = false;
+  uint32_t screenStamp = 0;
+  std::vector<LayerDraw> draws;
+  // The textures' pixels as they were, one copy per texture.
+  std::vector<std::pair<const media::Surface*, std::vector<uint8_t>>> textures;
+  media::Surface picture;
+  media::TileGrid tiles;  // where the picture may be other than black
+  uint64_t serial = 0;    // counts the pictures made
+};
+
 struct Quad3DState {
   bool initialised = false;
+  KeptLayer layer;
   std::vector<QuadSlot> slots;
   // The "device": set up at Quad3DBegin for the screen of a given stamp.
   bool rebuild = true;
@@ -79,10 +117,87 @@ ScreenArea CornersArea(const media::QuadVertex v[4]) {
   return ScreenArea{x0, y0, x1 - x0, y1 - y0};
 }
 
+bool ScreenOpen() {
+  return media::DisplayArea().width > 0;
+}
+
+int ScreenBytesPerPixel() {
+  return media::DisplayPixelFormatCode() == 3 ? 2 : 4;
+}
+
+// Draws one sprite on the screen and says where.
+void DrawOnScreen(const media::Surface& texture, const media::QuadVertex v[4],
+                  const media::QuadDrawState& draw) {
+  const ScreenArea area = CornersArea(v);
+  media::Surface* back = media::DisplayDrawInto(area.x, area.y, area.width, area.height);
+  if (back != nullptr && media::RasterizeQuad(*back, texture, v, draw)) {
+    media::DisplayDamage(area.x, area.y, area.width, area.height);
+  }
+}
+
+// True when the kept picture is the sum of these draws on this screen.
+bool LayerHolds(const KeptLayer& k, const std::vector<LayerDraw>& draws, const ScreenArea& screen) {
+  if (!k.valid || k.screenStamp != media::DisplayScreenStamp() || k.picture.width != screen.width ||
+      k.picture.height != screen.height || k.picture.bytesPerPixel != ScreenBytesPerPixel() ||
+      k.draws.size() != draws.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < draws.size(); ++i) {
+    if (!SameDraw(k.draws[i], draws[i])) return false;
+  }
+  for (const auto& [texture, pixels] : k.textures) {
+    if (texture->pixels.size() != pixels.size() ||
+        std::memcmp(texture->pixels.data(), pixels.data(), pixels.size()) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Draws the sum of the draws on black into the kept picture.
+void MakeLayer(KeptLayer& k, std::vector<LayerDraw>& draws, const ScreenArea& screen) {
+  media::Surface& p = k.picture;
+  const int bpp = ScreenBytesPerPixel();
+  if (p.width != screen.width || p.height != screen.height || p.bytesPerPixel != bpp) {
+    p = media::Surface{};
+    p.width = screen.width;
+    p.height = screen.height;
+    p.bytesPerPixel = bpp;
+    p.pitch = screen.width * bpp;
+    p.pixels.assign(static_cast<size_t>(p.pitch) * static_cast<size_t>(p.height), 0);
+  } else {
+    // Black again where the last picture was not.
+    for (int r = 0; r < k.tiles.Rows(); ++r) {
+      for (int c = 0; c < k.tiles.Columns(); ++c) {
+        if (!k.tiles.Marked(c, r)) continue;
+        const platform::Rect t = k.tiles.TileRect(c, r);
+        for (int y = t.y; y < t.y + t.height; ++y) {
+          std::memset(p.Row(y) + static_cast<size_t>(t.x) * static_cast<size_t>(bpp), 0,
+                      static_cast<size_t>(t.width) * static_cast<size_t>(bpp));
+        }
+      }
+    }
+  }
+  k.tiles.Reset(p.width, p.height);
+  k.textures.clear();
+  for (const LayerDraw& d : draws) {
+    if (media::RasterizeQuad(p, *d.texture, d.v, d.draw)) {
+      const ScreenArea area = CornersArea(d.v);
+      k.tiles.Mark(area.x, area.y, area.width, area.height);
+    }
+    const bool known = std::any_of(k.textures.begin(), k.textures.end(),
+                                   [&](const auto& t) { return t.first == d.texture; });
+    if (!known) k.textures.emplace_back(d.texture, d.texture->pixels);
+  }
+  k.draws = std::move(draws);
+  k.valid = true;
+  k.screenStamp = media::DisplayScreenStamp();
+  ++k.serial;
+}
+
 bool DeviceReady() {
   const Quad3DState& s = State();
-  return s.haveDevice && media::DisplayBackBuffer() != nullptr &&
-         s.deviceStamp == media::DisplayScreenStamp();
+  return s.haveDevice && ScreenOpen() && s.deviceStamp == media::DisplayScreenStamp();
 }
 
 }  // namespace
@@ -125,7 +240,7 @@ int32_t Quad3DBegin() {
     // without a screen there is none, and the next Quad3DBegin tries again.
     s.haveDevice = false;
     s.inBatch = false;
-    if (media::DisplayBackBuffer() == nullptr) return 0;
+    if (!ScreenOpen()) return 0;
     s.haveDevice = true;
     s.deviceStamp = stamp;
     s.rebuild = false;
@@ -139,6 +254,7 @@ int32_t Quad3DBegin() {
 }
 
 void Quad3DEnd() {
+  Quad3DLayerEnd();
   State().inBatch = false;
 }
 
@@ -151,19 +267,52 @@ void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha) {
   media::QuadVertex v[4];
   media::QuadShapePlace(slot->shape, x, y, alpha, v);
   s.draw.bilinear = s.quality != 0;
-  if (media::RasterizeQuad(*media::DisplayBackBuffer(), *texture, v, s.draw)) {
-    const ScreenArea area = CornersArea(v);
-    media::DisplayDamage(area.x, area.y, area.width, area.height);
+  if (s.layer.open) {
+    LayerDraw d;
+    d.texture = texture;
+    std::copy(v, v + 4, d.v);
+    d.draw = s.draw;
+    s.layer.pending.push_back(d);
+    return;
   }
+  DrawOnScreen(*texture, v, s.draw);
+}
+
+void Quad3DLayerBegin() {
+  Quad3DState& s = State();
+  if (!s.inBatch || s.layer.open) return;
+  s.layer.open = true;
+  s.layer.pending.clear();
+}
+
+void Quad3DLayerEnd() {
+  Quad3DState& s = State();
+  KeptLayer& k = s.layer;
+  if (!k.open) return;
+  k.open = false;
+  std::vector<LayerDraw> draws = std::move(k.pending);
+  k.pending.clear();
+  const ScreenArea screen = media::DisplayArea();
+  if (screen.width <= 0 || !media::DisplayActive() || draws.empty()) return;
+  const bool adds = std::all_of(draws.begin(), draws.end(), [&](const LayerDraw& d) {
+    return d.texture->bytesPerPixel == ScreenBytesPerPixel() && media::QuadAddsTexels(d.v, d.draw);
+  });
+  if (!adds || !media::DisplayClearWaits()) {
+    // Drawn as they would have been, in their order.
+    for (const LayerDraw& d : draws) DrawOnScreen(*d.texture, d.v, d.draw);
+    return;
+  }
+  if (!LayerHolds(k, draws, screen)) MakeLayer(k, draws, screen);
+  media::DisplayClearWithLayer(k.picture, k.tiles, k.serial);
 }
 
 int32_t Quad3DBounds(int32_t number, int32_t x, int32_t y, ScreenArea* area) {
   const QuadSlot* slot = Find(number);
-  const media::Surface* back = media::DisplayBackBuffer();
-  if (slot == nullptr || back == nullptr || area == nullptr) return 0;
+  const ScreenArea screen = media::DisplayArea();
+  if (slot == nullptr || screen.width <= 0 || area == nullptr) return 0;
   media::QuadVertex v[4];
   media::QuadShapePlace(slot->shape, x, y, 255, v);
-  *area = ScreenAreaClip(CornersArea(v), back->width, back->height);
+  *area = ScreenAreaClip(CornersArea(v), screen.width, screen.height);
   return 1;
 }
 

@@ -37,6 +37,20 @@ void Quad3DShow(int32_t number, int32_t x, int32_t y, int32_t alpha = 255);
 // when no screen is open.
 int32_t Quad3DBounds(int32_t number, int32_t x, int32_t y, ScreenArea* area);
 
+// A layer of sprites that add their texels to what lies under them. The 3D
+// sprites shown between Quad3DLayerBegin and Quad3DLayerEnd are drawn at
+// Quad3DLayerEnd, in their order. When every one of them adds (source alpha
+// or one onto destination alpha or one, at full alpha) and the screen was
+// cleared since its last picture, their sum is kept as a picture of its own
+// and ends the clear (see DisplayClearWithLayer): a layer that stands still
+// from frame to frame is then not drawn again, and neither is the background
+// under it where nothing else moved. The pixels are the same as those of
+// drawing each sprite. Quad3DLayerBegin outside a batch or inside an open
+// layer does nothing, and so does Quad3DLayerEnd without one; a layer ends
+// with its batch at the latest.
+void Quad3DLayerBegin();
+void Quad3DLayerEnd();
+
 // Turns the sprite about its centre: mode 0 to `angle` degrees, any other mode
 // by `angle` degrees more than its accumulated angle.
 void Quad3DRotate(int32_t number, int32_t angle, int32_t mode);

@@ -1146,6 +1146,76 @@ bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   return true;
 }
 
+bool QuadAddsTexels(const QuadVertex v[4], const QuadDrawState& state) {
+  Factor fs, fd;
+  if (!FoldFactor(state.srcBlend, &fs) || !FoldFactor(state.dstBlend, &fd)) return false;
+  if (fd != Factor::One) return false;
+  if (fs == Factor::One) return true;
+  if (fs != Factor::SrcAlpha) return false;
+  for (int i = 0; i < 4; ++i) {
+    if ((v[i].color >> 24) != 255) return false;
+  }
+  return true;
+}
+
+namespace {
+
+// to[i] = from[i] + under[i], each channel saturated; under is to itself, or
+// one colour everywhere when kOnColour.
+template <bool kOnColour>
+void AddSaturatedRow(uint8_t* to, const uint8_t* from, uint32_t colour, int count,
+                     int bytesPerPixel) {
+  int i = 0;
+  if (bytesPerPixel == 4) {
+    auto* d = reinterpret_cast<uint32_t*>(to);
+    const auto* s = reinterpret_cast<const uint32_t*>(from);
+#if defined(__SSE2__)
+    const __m128i c = _mm_set1_epi32(static_cast<int>(colour));
+    for (; i + 4 <= count; i += 4) {
+      __m128i* where = reinterpret_cast<__m128i*>(d + i);
+      const __m128i under = kOnColour ? c : _mm_loadu_si128(where);
+      _mm_storeu_si128(
+          where, _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), under));
+    }
+#endif
+    for (; i < count; ++i) d[i] = Format32::AddSat(s[i], kOnColour ? colour : d[i]);
+  } else if (bytesPerPixel == 2) {
+    auto* d = reinterpret_cast<uint16_t*>(to);
+    const auto* s = reinterpret_cast<const uint16_t*>(from);
+    const auto c16 = static_cast<uint16_t>(colour);
+#if defined(__SSE2__)
+    const __m128i m5 = _mm_set1_epi16(31), m6 = _mm_set1_epi16(63);
+    const __m128i c = _mm_set1_epi16(static_cast<int16_t>(c16));
+    for (; i + 8 <= count; i += 8) {
+      __m128i* where = reinterpret_cast<__m128i*>(d + i);
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      const __m128i b = kOnColour ? c : _mm_loadu_si128(where);
+      const __m128i r =
+          _mm_min_epi16(_mm_add_epi16(_mm_srli_epi16(a, 11), _mm_srli_epi16(b, 11)), m5);
+      const __m128i g = _mm_min_epi16(_mm_add_epi16(_mm_and_si128(_mm_srli_epi16(a, 5), m6),
+                                                    _mm_and_si128(_mm_srli_epi16(b, 5), m6)),
+                                      m6);
+      const __m128i bl =
+          _mm_min_epi16(_mm_add_epi16(_mm_and_si128(a, m5), _mm_and_si128(b, m5)), m5);
+      _mm_storeu_si128(where,
+                       _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), bl));
+    }
+#endif
+    for (; i < count; ++i) d[i] = Format16::AddSat(s[i], kOnColour ? c16 : d[i]);
+  }
+}
+
+}  // namespace
+
+void AddPixelsSaturated(uint8_t* to, const uint8_t* from, int count, int bytesPerPixel) {
+  AddSaturatedRow<false>(to, from, 0, count, bytesPerPixel);
+}
+
+void AddPixelsToColour(uint8_t* to, const uint8_t* from, uint32_t colour, int count,
+                       int bytesPerPixel) {
+  AddSaturatedRow<true>(to, from, colour, count, bytesPerPixel);
+}
+
 void RasterizerUseWideKernels(bool use) {
 #if defined(__SSE2__)
   WideAllowed() = use;

@@ -89,6 +89,19 @@ void QuadShapePlace(const QuadShape& shape, int x, int y, int alpha, QuadVertex 
 bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
                    const QuadDrawState& state);
 
+// True when the quad adds its texels to the target, each channel saturated,
+// and nothing else: such draws give the same pixels in any order, and their
+// sum made apart (on black) and then added gives the same pixels too.
+bool QuadAddsTexels(const QuadVertex v[4], const QuadDrawState& state);
+
+// Adds count pixels of from to those of to, each channel saturated exactly as
+// a quad that adds its texels does; bytesPerPixel 2 (5-6-5) or 4.
+void AddPixelsSaturated(uint8_t* to, const uint8_t* from, int count, int bytesPerPixel);
+// The same onto one colour (a pixel value of the format): to[i] is from[i]
+// added to colour.
+void AddPixelsToColour(uint8_t* to, const uint8_t* from, uint32_t colour, int count,
+                       int bytesPerPixel);
+
 // Whether processors with AVX2 blend one colour (the fade) thirty-two bytes at
 // a time; on by default. The pixels are the same either way: tests switch it
 // off to compare.

@@ -106,14 +106,14 @@ bool Decode(std::span<const uint8_t> data, bool raw, media::DecodedImage* image)
 // inside within and the screen.
 int32_t Show(int32_t number, int32_t x, int32_t y, bool keyed, const ScreenArea& within) {
   const media::ImageSlot* image = media::ImageFind(number);
-  media::Surface* back = media::DisplayBackBuffer();
-  if (image == nullptr || back == nullptr || !media::DisplayActive() || image->depth == -2)
+  const ScreenArea screen = media::DisplayArea();
+  if (image == nullptr || screen.width <= 0 || !media::DisplayActive() || image->depth == -2)
     return 0;
   const media::Surface& src = image->surface;
-  if (src.bytesPerPixel != back->bytesPerPixel) return 0;
-  const ScreenArea clip = ScreenAreaClip(within, back->width, back->height);
+  if (src.bytesPerPixel != (media::DisplayPixelFormatCode() == 3 ? 2 : 4)) return 0;
+  const ScreenArea clip = ScreenAreaClip(within, screen.width, screen.height);
   const ScreenArea place =
-      ScreenAreaClip(ScreenArea{x, y, src.width, src.height}, back->width, back->height);
+      ScreenAreaClip(ScreenArea{x, y, src.width, src.height}, screen.width, screen.height);
   // The part of the screen drawn: where the image and the clip overlap.
   const int64_t x0 = std::max(clip.x, place.x);
   const int64_t y0 = std::max(clip.y, place.y);
@@ -128,6 +128,8 @@ int32_t Show(int32_t number, int32_t x, int32_t y, bool keyed, const ScreenArea&
   const int bottom = static_cast<int>(y1 - y);
   const int destX = static_cast<int>(x0);
   const int destY = static_cast<int>(y0);
+  media::Surface* back = media::DisplayDrawInto(destX, destY, right - left, bottom - top);
+  if (back == nullptr || back->bytesPerPixel != src.bytesPerPixel) return 0;
   media::DisplayDamage(destX, destY, right - left, bottom - top);
   const int bpp = src.bytesPerPixel;
   const size_t count = static_cast<size_t>(right - left);

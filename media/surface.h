@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "media/display.h"
+
 namespace media {
 
 // What the rasteriser found out about a texture's texels, kept until the
@@ -85,8 +87,30 @@ struct ImageSlot {
   std::string sourceName;
 };
 
-// The back buffer frames are composed in; null when no screen is open.
+class TileGrid;
+
+// The back buffer frames are composed in, whole (a waiting clear is done
+// first); null when no screen is open.
 Surface* DisplayBackBuffer();
+// The back buffer made ready for drawing inside the rectangle: where a clear
+// waits, the tiles the rectangle meets are cleared first. Whoever draws on the
+// screen asks for the part it draws into and writes nowhere else. Null when
+// no screen is open.
+Surface* DisplayDrawInto(int x, int y, int width, int height);
+// The open screen's rectangle; empty with no screen.
+ScreenArea DisplayArea();
+
+// A clear waits from ScreenClear until a frame needs the whole back buffer
+// (DisplayBackBuffer, ScreenFlip) or a layer ends it: true while it does.
+bool DisplayClearWaits();
+// Ends a waiting clear with a layer of adding pixels on top: the picture is
+// the clear colour, what was drawn since (under the layer), and the layer's
+// pixels added to them, each channel saturated. Layer tiles not marked are
+// black. A layer of the same serial, on the same colour, as the last one
+// leaves alone the tiles that nothing has drawn into since then, so a frame
+// whose background stands still costs only what moves on it. Does what
+// ScreenFlip would when the layer does not fit the screen.
+void DisplayClearWithLayer(const Surface& layer, const TileGrid& layerTiles, uint64_t layerSerial);
 // True while drawing and presenting are allowed (a screen is open and active).
 bool DisplayActive();
 // Pixel format code 1..7 of the open screen (3 = 16-bit 5-6-5, 7 = 32-bit), 0 with no screen.

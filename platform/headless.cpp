@@ -237,7 +237,11 @@ void HeadlessPlatform::WindowPresent(int id, const PresentRequest& request) {
   // leaves out a change shows the old pixels there, as it would on screen.
   const bool sameShape = f.sequence > 0 && f.width == request.width && f.height == request.height &&
                          f.layout == request.layout;
-  const Rect part = sameShape ? ChangedPart(request) : Rect{0, 0, request.width, request.height};
+  const std::vector<Rect> parts =
+      sameShape ? ChangedParts(request)
+                : std::vector<Rect>{Rect{0, 0, request.width, request.height}};
+  Rect part;
+  for (const Rect& p : parts) part = UnionRect(part, p);
   f.width = request.width;
   f.height = request.height;
   f.layout = request.layout;
@@ -247,11 +251,13 @@ void HeadlessPlatform::WindowPresent(int id, const PresentRequest& request) {
   f.changed = part;
   f.pixels.resize(row * static_cast<size_t>(request.height));
   const auto* src = static_cast<const uint8_t*>(request.pixels);
-  const size_t skip = static_cast<size_t>(part.x) * static_cast<size_t>(bpp);
-  const size_t bytes = static_cast<size_t>(part.width) * static_cast<size_t>(bpp);
-  for (int y = part.y; y < part.y + part.height; ++y) {
-    std::memcpy(f.pixels.data() + row * static_cast<size_t>(y) + skip,
-                src + static_cast<size_t>(request.pitch) * static_cast<size_t>(y) + skip, bytes);
+  for (const Rect& p : parts) {
+    const size_t skip = static_cast<size_t>(p.x) * static_cast<size_t>(bpp);
+    const size_t bytes = static_cast<size_t>(p.width) * static_cast<size_t>(bpp);
+    for (int y = p.y; y < p.y + p.height; ++y) {
+      std::memcpy(f.pixels.data() + row * static_cast<size_t>(y) + skip,
+                  src + static_cast<size_t>(request.pitch) * static_cast<size_t>(y) + skip, bytes);
+    }
   }
   ++f.sequence;
   ++presents_;

@@ -30,7 +30,7 @@ struct CapturedFrame {
   int destX = 0;
   int destY = 0;
   std::vector<uint8_t> pixels;  // width * bytes-per-pixel per row, no padding
-  Rect changed;                 // the part the last present copied
+  Rect changed;                 // holds every part the last present copied
   uint64_t sequence = 0;        // counts presents in this window, from 1
 };
 

@@ -53,6 +53,29 @@ Rect ChangedPart(const PresentRequest& request) {
               static_cast<int>(bottom - top)};
 }
 
+std::vector<Rect> ChangedParts(const PresentRequest& request) {
+  const Rect all = ChangedPart(request);
+  std::vector<Rect> out;
+  if (all.width <= 0 || all.height <= 0) return out;
+  if (request.parts == nullptr || request.partCount <= 0) {
+    out.push_back(all);
+    return out;
+  }
+  for (int i = 0; i < request.partCount; ++i) {
+    const Rect& p = request.parts[i];
+    const int64_t left = std::max<int64_t>(p.x, all.x);
+    const int64_t top = std::max<int64_t>(p.y, all.y);
+    const int64_t right = std::min<int64_t>(static_cast<int64_t>(p.x) + p.width,
+                                            static_cast<int64_t>(all.x) + all.width);
+    const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(p.y) + p.height,
+                                             static_cast<int64_t>(all.y) + all.height);
+    if (p.width <= 0 || p.height <= 0 || right <= left || bottom <= top) continue;
+    out.push_back(Rect{static_cast<int>(left), static_cast<int>(top),
+                       static_cast<int>(right - left), static_cast<int>(bottom - top)});
+  }
+  return out;
+}
+
 Rect UnionRect(const Rect& a, const Rect& b) {
   if (a.width <= 0 || a.height <= 0) return b;
   if (b.width <= 0 || b.height <= 0) return a;

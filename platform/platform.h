@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -98,11 +99,21 @@ struct PresentRequest {
   // knows better.
   Rect changed{0, 0, kWholePicture, kWholePicture};
   static constexpr int kWholePicture = 1 << 30;
+  // When partCount is above 0, the changed part more closely: every pixel
+  // that may differ lies in one of these rectangles (all inside changed).
+  // A window may then look only at them.
+  const Rect* parts = nullptr;
+  int partCount = 0;
 };
 
 // The changed part of a request, inside its picture; empty (width or height 0)
 // when nothing changed.
 Rect ChangedPart(const PresentRequest& request);
+
+// The rectangles of a request's picture that may have changed, inside the
+// picture and inside its changed part: its parts, or the changed part alone.
+// Empty when nothing changed.
+std::vector<Rect> ChangedParts(const PresentRequest& request);
 
 // The smallest rectangle holding both; an empty rectangle adds nothing.
 Rect UnionRect(const Rect& a, const Rect& b);

@@ -338,8 +338,15 @@ class SdlPlatform : public Platform {
       }
     }
     PresentRequest r = request;
+    // After a present that failed part-way, its rectangle is sent as well:
+    // the finer parts of this one no longer tell all that changed.
+    const bool earlierUnsent = w->unsent.width > 0 && w->unsent.height > 0;
     w->unsent = UnionRect(w->unsent, ChangedPart(request));
     r.changed = w->unsent;
+    if (earlierUnsent) {
+      r.parts = nullptr;
+      r.partCount = 0;
+    }
     if (w->usesSurface) {
       PresentToSurface(*w, r);
     } else {
@@ -729,33 +736,41 @@ class SdlPlatform : public Platform {
       // picture is compared with them and copied where it differs, in one
       // pass, and only the strips that changed are sent. Only the tiles that
       // meet the part of the picture that may have changed are looked at.
-      RowSpan rows{0, height};
-      int left = 0, right = width;  // columns of the picture inside the window
-      if (!whole) {
-        const Rect part = ChangedPart(r);
-        rows = RowSpan{std::max(0, part.y - skipY), std::min(height, part.y + part.height - skipY)};
-        left = std::max(0, part.x - skipX);
-        right = std::min(width, part.x + part.width - skipX);
-        rows.first -= rows.first % kTileHeight;  // tiles of the same grid as a whole compare
-        left -= left % kTileWidth;
+      // The parts of the picture inside the window to look at, each widened
+      // to the tile grid so that tiles are compared as a whole compare does.
+      std::vector<Rect> areas;
+      if (whole) {
+        areas.push_back(Rect{0, 0, width, height});
+      } else {
+        for (const Rect& part : ChangedParts(r)) {
+          int top = std::max(0, part.y - skipY);
+          const int bottom = std::min(height, part.y + part.height - skipY);
+          int left = std::max(0, part.x - skipX);
+          const int right = std::min(width, part.x + part.width - skipX);
+          if (bottom <= top || right <= left) continue;
+          top -= top % kTileHeight;
+          left -= left % kTileWidth;
+          areas.push_back(Rect{left, top, right - left, bottom - top});
+        }
       }
       w.shown.Forget();
-      if (!StartWriting(w, surface, dest, reshaped, !whole && (rows.Empty() || right <= left))) {
-        return;
-      }
+      if (!StartWriting(w, surface, dest, reshaped, !whole && areas.empty())) return;
       std::vector<Rect> tiles;
       if (dest.width > 0 && dest.height > 0) {
-        auto* out = static_cast<uint8_t*>(surface->pixels) +
-                    static_cast<size_t>(dest.y + rows.first) * static_cast<size_t>(surface->pitch) +
-                    static_cast<size_t>(dest.x + left) * 4;
-        tiles = CopyChangedTiles(
-            pixels + static_cast<size_t>(rows.first) * static_cast<size_t>(r.pitch) +
-                static_cast<size_t>(left) * static_cast<size_t>(bpp),
-            right - left, rows.end - rows.first, r.pitch, r.layout, out, surface->pitch, whole,
-            kTileWidth, kTileHeight);
-        for (Rect& t : tiles) {
-          t.x += dest.x + left;
-          t.y += dest.y + rows.first;
+        for (const Rect& a : areas) {
+          auto* out = static_cast<uint8_t*>(surface->pixels) +
+                      static_cast<size_t>(dest.y + a.y) * static_cast<size_t>(surface->pitch) +
+                      static_cast<size_t>(dest.x + a.x) * 4;
+          std::vector<Rect> found =
+              CopyChangedTiles(pixels + static_cast<size_t>(a.y) * static_cast<size_t>(r.pitch) +
+                                   static_cast<size_t>(a.x) * static_cast<size_t>(bpp),
+                               a.width, a.height, r.pitch, r.layout, out, surface->pitch, whole,
+                               kTileWidth, kTileHeight);
+          for (Rect& t : found) {
+            t.x += dest.x + a.x;
+            t.y += dest.y + a.y;
+            tiles.push_back(t);
+          }
         }
       }
       if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
@@ -836,10 +851,18 @@ class SdlPlatform : public Platform {
   void PresentWidened(SdlWindow& w, const PresentRequest& r, SDL_Surface* surface, const Rect& dest,
                       int skipX, int skipY, bool reshaped, bool whole) {
     const Rect all{0, 0, r.width, r.height};
-    std::vector<Rect> changed =
-        w.shown.UpdateTiles(r.pixels, r.width, r.height, r.pitch, 2, whole ? all : ChangedPart(r),
-                            kTileWidth, kTileHeight);
-    if (whole) changed.assign(1, all);
+    std::vector<Rect> changed;
+    if (whole) {
+      w.shown.UpdateTiles(r.pixels, r.width, r.height, r.pitch, 2, all, kTileWidth, kTileHeight);
+      changed.assign(1, all);
+    } else {
+      for (const Rect& part : ChangedParts(r)) {
+        for (const Rect& t : w.shown.UpdateTiles(r.pixels, r.width, r.height, r.pitch, 2, part,
+                                                 kTileWidth, kTileHeight)) {
+          changed.push_back(t);
+        }
+      }
+    }
     // The parts inside the window, in the window's coordinates.
     const Rect seen{skipX, skipY, dest.width, dest.height};
     std::vector<Rect> tiles;

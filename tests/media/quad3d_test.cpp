@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <vector>
 
 #include "media/display.h"
 #include "media/draw.h"
@@ -937,6 +938,97 @@ TEST_F(Quad3DTest, EveryPresentShowsTheWholeBackBuffer) {
     }
     Quad3DEndHook();
     ASSERT_EQ(Quad3DSystemInit(), 1);
+  }
+}
+
+// Frames of a match-like scene: a cleared sky, sprites under a layer of
+// adding sprites that stands still for a few frames at a time, sprites and
+// boxes over it, now and then a frame without a clear, a repainted texture,
+// a layer that does not add, and a switch of the screen. Run with the layer
+// kept and with every sprite drawn in turn, every presented frame must be the
+// same, pixel for pixel.
+TEST_F(Quad3DTest, AKeptLayerShowsWhatDrawingEachSpriteShows) {
+  for (int depth : {32, 16}) {
+    std::vector<std::vector<uint8_t>> shown[2];
+    for (int kept = 0; kept < 2; ++kept) {
+      ASSERT_NE(ScreenOpen(320, 200, depth, "x"), 0);
+      for (int n = 1; n <= 3; ++n) {
+        ASSERT_NE(SpriteCreate(n, 64, 48, kSpriteModeTexture), 0);
+        media::ImageSlot* img = media::ImageFind(n);
+        ASSERT_NE(img, nullptr);
+        img->surface = MakeSurface(64, 48, img->surface.bytesPerPixel, [n](int x, int y) {
+          return (x / 8 + y / 6 + n) % 4 == 0 ? Rgb{0, 0, 0}
+                                              : Rgb{(x * 4 * n) % 256, (y * 5) % 256, 90 * n % 256};
+        });
+        ASSERT_EQ(Quad3DCreate(n, n), 1);
+      }
+      ASSERT_NE(SpriteCreate(9, 12, 8), 0);
+      media::ImageSlot* shot = media::ImageFind(9);
+      shot->surface = MakeSurface(12, 8, shot->surface.bytesPerPixel, [](int x, int y) {
+        return (x + y) % 3 == 0 ? Rgb{0, 0, 0} : Rgb{250, 240, 10};
+      });
+      std::mt19937 random(static_cast<unsigned>(depth));
+      auto pick = [&random](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+      };
+      int cloudX = 0, cloudY = 0, sky = 200;
+      for (int frame = 0; frame < 240; ++frame) {
+        if (pick(0, 3) == 0) cloudX += pick(-2, 2);
+        if (pick(0, 5) == 0) cloudY += pick(-1, 1);
+        if (pick(0, 40) == 0) sky = pick(0, 255);
+        if (pick(0, 50) == 0) {
+          media::ImageSlot* img = media::ImageFind(3);
+          img->surface.SetPixel(pick(0, 63), pick(0, 47),
+                                Encode(img->surface.bytesPerPixel, Rgb{pick(0, 255), 255, 0}));
+        }
+        if (pick(0, 70) == 0) ScreenSetFullscreen(ScreenIsFullscreen() == 0 ? 1 : 0);
+        const bool cleared = pick(0, 12) != 0;
+        if (cleared) {
+          if (pick(0, 15) == 0) {
+            // A clear undone by another one before the frame ends.
+            ScreenClear(0, 0, 0);
+            SpriteShowKeyed(9, pick(-10, 320), pick(-5, 200));
+          }
+          ScreenClear(170, sky, 255);
+          for (int i = pick(0, 4); i > 0; --i) SpriteShowKeyed(9, pick(-10, 320), pick(-5, 200));
+          ASSERT_EQ(Quad3DBegin(), 1);
+          for (int i = pick(0, 2); i > 0; --i) {
+            Quad3DRotate(1, pick(0, 359), 0);
+            Quad3DShow(1, pick(-40, 300), pick(-30, 180));
+          }
+          Quad3DBlendingMode(5, pick(0, 15) == 0 ? 6 : 7);
+          if (kept == 1) Quad3DLayerBegin();
+          for (int i = 0; i < 4; ++i) {
+            Quad3DRotate(2, 89 + 90 * i, 0);
+            Quad3DShow(2, cloudX + i * 70 - 20, cloudY + (i % 2) * 120 - 10);
+          }
+          Quad3DShow(3, 120 + cloudX / 2, 70);
+          if (kept == 1) Quad3DLayerEnd();
+          Quad3DEnd();
+        }
+        ASSERT_EQ(Quad3DBegin(), 1);
+        for (int i = pick(0, 2); i > 0; --i) Quad3DShow(1, pick(-40, 300), pick(-30, 180), 150);
+        Quad3DEnd();
+        if (pick(0, 2) == 0 && DrawBegin(ScreenOutput()) != 0) {
+          DrawBox(pick(0, 300), pick(0, 180), pick(1, 40), pick(1, 20), 0x102030);
+          DrawEnd();
+        }
+        ScreenFlip();
+        const platform::CapturedFrame* last = nullptr;
+        for (const auto& [id, w] : os_->Windows()) {
+          if (w.frame.sequence > 0 && (last == nullptr || w.frame.sequence > last->sequence)) {
+            last = &w.frame;
+          }
+        }
+        ASSERT_NE(last, nullptr);
+        shown[kept].push_back(last->pixels);
+      }
+      ScreenClose();
+    }
+    ASSERT_EQ(shown[0].size(), shown[1].size());
+    for (size_t i = 0; i < shown[0].size(); ++i) {
+      ASSERT_TRUE(shown[0][i] == shown[1][i]) << "frame " << i << " at depth " << depth;
+    }
   }
 }
 

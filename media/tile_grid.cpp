@@ -1,0 +1,106 @@
+#include "media/tile_grid.h"
+
+#include <algorithm>
+
+namespace media {
+
+void TileGrid::Reset(int width, int height) {
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  columns_ = (width_ + kSide - 1) / kSide;
+  rows_ = (height_ + kSide - 1) / kSide;
+  marks_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), 0);
+}
+
+void TileGrid::Clear() {
+  std::fill(marks_.begin(), marks_.end(), 0);
+}
+
+void TileGrid::MarkAll() {
+  std::fill(marks_.begin(), marks_.end(), 1);
+}
+
+void TileGrid::Mark(int x, int y, int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  const int64_t left = std::max<int64_t>(x, 0);
+  const int64_t top = std::max<int64_t>(y, 0);
+  const int64_t right = std::min<int64_t>(static_cast<int64_t>(x) + width, width_);
+  const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(y) + height, height_);
+  if (right <= left || bottom <= top) return;
+  const int c0 = static_cast<int>(left / kSide), c1 = static_cast<int>((right - 1) / kSide);
+  const int r0 = static_cast<int>(top / kSide), r1 = static_cast<int>((bottom - 1) / kSide);
+  for (int r = r0; r <= r1; ++r) {
+    std::fill(marks_.begin() + static_cast<std::ptrdiff_t>(Index(c0, r)),
+              marks_.begin() + static_cast<std::ptrdiff_t>(Index(c1, r)) + 1, 1);
+  }
+}
+
+void TileGrid::Add(const TileGrid& other) {
+  if (other.marks_.size() != marks_.size()) {
+    MarkAll();
+    return;
+  }
+  for (size_t i = 0; i < marks_.size(); ++i) marks_[i] |= other.marks_[i];
+}
+
+bool TileGrid::Any() const {
+  return std::any_of(marks_.begin(), marks_.end(), [](uint8_t m) { return m != 0; });
+}
+
+bool TileGrid::All() const {
+  return std::all_of(marks_.begin(), marks_.end(), [](uint8_t m) { return m != 0; });
+}
+
+platform::Rect TileGrid::TileRect(int column, int row) const {
+  const int x = column * kSide, y = row * kSide;
+  return platform::Rect{x, y, std::min(kSide, width_ - x), std::min(kSide, height_ - y)};
+}
+
+platform::Rect TileGrid::Cover() const {
+  platform::Rect cover;
+  for (int r = 0; r < rows_; ++r) {
+    for (int c = 0; c < columns_; ++c) {
+      if (Marked(c, r)) cover = platform::UnionRect(cover, TileRect(c, r));
+    }
+  }
+  return cover;
+}
+
+void TileGrid::Parts(std::vector<platform::Rect>& out) const {
+  out.clear();
+  // Runs of the row above still open for joining, as indexes into out.
+  std::vector<size_t> open, next;
+  for (int r = 0; r < rows_; ++r) {
+    next.clear();
+    int c = 0;
+    while (c < columns_) {
+      if (!Marked(c, r)) {
+        ++c;
+        continue;
+      }
+      int end = c;
+      while (end < columns_ && Marked(end, r)) ++end;
+      const platform::Rect first = TileRect(c, r);
+      const platform::Rect last = TileRect(end - 1, r);
+      const int x = first.x, width = last.x + last.width - first.x;
+      bool joined = false;
+      for (size_t i : open) {
+        platform::Rect& above = out[i];
+        if (above.x == x && above.width == width) {
+          above.height = last.y + last.height - above.y;
+          next.push_back(i);
+          joined = true;
+          break;
+        }
+      }
+      if (!joined) {
+        out.push_back(platform::Rect{x, first.y, width, first.height});
+        next.push_back(out.size() - 1);
+      }
+      c = end;
+    }
+    open.swap(next);
+  }
+}
+
+}  // namespace media
