@@ -129,15 +129,21 @@ void MakeBackBuffer(DisplayState& s) {
   s.backgroundKept = false;
 }
 
+// Fills count pixels with one pixel value.
+void FillRow(uint8_t* out, uint32_t value, int count, size_t bpp) {
+  if (bpp == 4) {
+    std::fill_n(reinterpret_cast<uint32_t*>(out), count, value);
+  } else {
+    std::fill_n(reinterpret_cast<uint16_t*>(out), count, static_cast<uint16_t>(value));
+  }
+}
+
 // Fills one tile of the back buffer with the clear colour.
 void FillTile(DisplayState& s, int column, int row) {
   const platform::Rect t = s.claimed.TileRect(column, row);
   const size_t bpp = static_cast<size_t>(s.back.bytesPerPixel);
-  uint8_t* first = s.back.Row(t.y) + static_cast<size_t>(t.x) * bpp;
-  const size_t bytes = static_cast<size_t>(t.width) * bpp;
-  for (size_t x = 0; x < bytes; x += bpp) std::memcpy(first + x, &s.clearValue, bpp);
-  for (int y = 1; y < t.height; ++y) {
-    std::memcpy(s.back.Row(t.y + y) + static_cast<size_t>(t.x) * bpp, first, bytes);
+  for (int y = t.y; y < t.y + t.height; ++y) {
+    FillRow(s.back.Row(y) + static_cast<size_t>(t.x) * bpp, s.clearValue, t.width, bpp);
   }
   s.damage.Mark(column, row);
 }
@@ -147,9 +153,19 @@ void FillTile(DisplayState& s, int column, int row) {
 void FinishClear(DisplayState& s) {
   if (!s.clearWaits) return;
   s.clearWaits = false;
-  for (int r = 0; r < s.claimed.Rows(); ++r) {
-    for (int c = 0; c < s.claimed.Columns(); ++c) {
-      if (!s.claimed.Marked(c, r)) FillTile(s, c, r);
+  if (!s.claimed.Any()) {
+    // Nothing was drawn under it: the whole back buffer at once.
+    const size_t bpp = static_cast<size_t>(s.back.bytesPerPixel);
+    FillRow(s.back.Row(0), s.clearValue, s.width, bpp);
+    for (int y = 1; y < s.height; ++y) {
+      std::memcpy(s.back.Row(y), s.back.Row(0), static_cast<size_t>(s.width) * bpp);
+    }
+    s.damage.MarkAll();
+  } else {
+    for (int r = 0; r < s.claimed.Rows(); ++r) {
+      for (int c = 0; c < s.claimed.Columns(); ++c) {
+        if (!s.claimed.Marked(c, r)) FillTile(s, c, r);
+      }
     }
   }
   s.backgroundKept = false;
@@ -394,29 +410,44 @@ void DisplayClearWithLayer(const Surface& layer, const TileGrid& layerTiles, uin
   s.clearWaits = false;
   const bool same =
       s.backgroundKept && s.backgroundValue == s.clearValue && s.backgroundLayer == layerSerial;
-  const int bpp = s.back.bytesPerPixel;
+  // What each tile needs, done for runs of neighbouring tiles that need the
+  // same, a pixel row of the run at a time.
+  enum Work : uint8_t { kNothing, kFill, kOntoColour, kOntoDrawn };
+  std::vector<uint8_t> work(static_cast<size_t>(s.claimed.Columns()));
+  const size_t bpp = static_cast<size_t>(s.back.bytesPerPixel);
   for (int r = 0; r < s.claimed.Rows(); ++r) {
     for (int c = 0; c < s.claimed.Columns(); ++c) {
       const bool claimed = s.claimed.Marked(c, r);
-      // A tile that still shows the background stays as it is.
-      if (!claimed && same && !s.restore.Marked(c, r)) continue;
-      if (!layerTiles.Marked(c, r)) {
-        if (!claimed) FillTile(s, c, r);
-        continue;
+      uint8_t& w = work[static_cast<size_t>(c)];
+      if (!claimed && same && !s.restore.Marked(c, r)) {
+        w = kNothing;  // it still shows the background
+      } else if (!layerTiles.Marked(c, r)) {
+        w = claimed ? kNothing : kFill;
+      } else {
+        w = claimed ? kOntoDrawn : kOntoColour;
       }
-      // The layer is added to what was drawn in the tile, or straight onto
-      // the clear colour.
-      const platform::Rect t = s.claimed.TileRect(c, r);
-      const size_t at = static_cast<size_t>(t.x) * static_cast<size_t>(bpp);
-      for (int y = t.y; y < t.y + t.height; ++y) {
-        if (claimed) {
-          media::AddPixelsSaturated(s.back.Row(y) + at, layer.Row(y) + at, t.width, bpp);
+      if (w != kNothing) s.damage.Mark(c, r);
+    }
+    for (int c = 0; c < s.claimed.Columns();) {
+      const uint8_t w = work[static_cast<size_t>(c)];
+      int end = c + 1;
+      while (end < s.claimed.Columns() && work[static_cast<size_t>(end)] == w) ++end;
+      const platform::Rect first = s.claimed.TileRect(c, r);
+      const platform::Rect last = s.claimed.TileRect(end - 1, r);
+      const int width = last.x + last.width - first.x;
+      const size_t at = static_cast<size_t>(first.x) * bpp;
+      for (int y = first.y; w != kNothing && y < first.y + first.height; ++y) {
+        uint8_t* out = s.back.Row(y) + at;
+        if (w == kFill) {
+          FillRow(out, s.clearValue, width, bpp);
+        } else if (w == kOntoColour) {
+          media::AddPixelsToColour(out, layer.Row(y) + at, s.clearValue, width,
+                                   static_cast<int>(bpp));
         } else {
-          media::AddPixelsToColour(s.back.Row(y) + at, layer.Row(y) + at, s.clearValue, t.width,
-                                   bpp);
+          media::AddPixelsSaturated(out, layer.Row(y) + at, width, static_cast<int>(bpp));
         }
       }
-      s.damage.Mark(c, r);
+      c = end;
     }
   }
   s.backgroundKept = true;

@@ -54,11 +54,11 @@ struct KeptLayer {
   bool valid = false;
   uint32_t screenStamp = 0;
   std::vector<LayerDraw> draws;
-  // The textures' pixels as they were, one copy per texture.
-  std::vector<std::pair<const media::Surface*, std::vector<uint8_t>>> textures;
+  // The textures it was made from, with their revisions then.
+  std::vector<std::pair<const media::Surface*, uint64_t>> textures;
   media::Surface picture;
   media::TileGrid tiles;  // where the picture may be other than black
-  uint64_t serial = 0;    // counts the pictures made
+  uint64_t serial = 0;    // of the picture: see NextPictureSerial
 };
 
 struct Quad3DState {
@@ -135,6 +135,14 @@ void DrawOnScreen(const media::Surface& texture, const media::QuadVertex v[4],
   }
 }
 
+// A new number for every kept picture the process makes, also across a
+// fresh start of the 3D sprites: the textures and the display tell pictures
+// apart by it.
+uint64_t NextPictureSerial() {
+  static uint64_t last = 0;
+  return ++last;
+}
+
 // True when the kept picture is the sum of these draws on this screen.
 bool LayerHolds(const KeptLayer& k, const std::vector<LayerDraw>& draws, const ScreenArea& screen) {
   if (!k.valid || k.screenStamp != media::DisplayScreenStamp() || k.picture.width != screen.width ||
@@ -145,11 +153,8 @@ bool LayerHolds(const KeptLayer& k, const std::vector<LayerDraw>& draws, const S
   for (size_t i = 0; i < draws.size(); ++i) {
     if (!SameDraw(k.draws[i], draws[i])) return false;
   }
-  for (const auto& [texture, pixels] : k.textures) {
-    if (texture->pixels.size() != pixels.size() ||
-        std::memcmp(texture->pixels.data(), pixels.data(), pixels.size()) != 0) {
-      return false;
-    }
+  for (const auto& [texture, revision] : k.textures) {
+    if (texture->keptMark != k.serial || texture->revision != revision) return false;
   }
   return true;
 }
@@ -166,17 +171,10 @@ void MakeLayer(KeptLayer& k, std::vector<LayerDraw>& draws, const ScreenArea& sc
     p.pitch = screen.width * bpp;
     p.pixels.assign(static_cast<size_t>(p.pitch) * static_cast<size_t>(p.height), 0);
   } else {
-    // Black again where the last picture was not.
-    for (int r = 0; r < k.tiles.Rows(); ++r) {
-      for (int c = 0; c < k.tiles.Columns(); ++c) {
-        if (!k.tiles.Marked(c, r)) continue;
-        const platform::Rect t = k.tiles.TileRect(c, r);
-        for (int y = t.y; y < t.y + t.height; ++y) {
-          std::memset(p.Row(y) + static_cast<size_t>(t.x) * static_cast<size_t>(bpp), 0,
-                      static_cast<size_t>(t.width) * static_cast<size_t>(bpp));
-        }
-      }
-    }
+    // Black again. In one pass: a layer covers much of the screen, and a
+    // call per tile row costs more than the bytes.
+    std::fill(p.pixels.begin(), p.pixels.end(), 0);
+    ++p.revision;
   }
   k.tiles.Reset(p.width, p.height);
   k.textures.clear();
@@ -187,12 +185,13 @@ void MakeLayer(KeptLayer& k, std::vector<LayerDraw>& draws, const ScreenArea& sc
     }
     const bool known = std::any_of(k.textures.begin(), k.textures.end(),
                                    [&](const auto& t) { return t.first == d.texture; });
-    if (!known) k.textures.emplace_back(d.texture, d.texture->pixels);
+    if (!known) k.textures.emplace_back(d.texture, d.texture->revision);
   }
   k.draws = std::move(draws);
   k.valid = true;
   k.screenStamp = media::DisplayScreenStamp();
-  ++k.serial;
+  k.serial = NextPictureSerial();
+  for (const auto& t : k.textures) t.first->keptMark = k.serial;
 }
 
 bool DeviceReady() {

@@ -44,6 +44,10 @@ struct Surface {
   // changes pixels another way must start a fresh surface or count here.
   uint64_t revision = 0;
   mutable TexelSummary summary;
+  // Set by a kept picture made from this surface's pixels (a serial of the
+  // picture's own): while the mark and the revision are what the picture
+  // recorded, the pixels are the same. A fresh surface has no mark.
+  mutable uint64_t keptMark = 0;
 
   uint8_t* Row(int y) {
     ++revision;
