@@ -90,8 +90,9 @@ struct DisplayState {
   bool backgroundKept = false;
   uint32_t backgroundValue = 0;
   uint64_t backgroundLayer = 0;
-  media::TileGrid drawn;    // tiles drawn into since the background was made
-  media::TileGrid restore;  // the tiles of `drawn` when the waiting clear began
+  media::TileGrid backgroundLayerTiles;  // where that layer may not be black
+  media::TileGrid drawn;                 // tiles drawn into since the background was made
+  media::TileGrid restore;               // the tiles of `drawn` when the waiting clear began
 
   std::vector<std::unique_ptr<media::ImageSlot>> images;
   uint64_t frameCount = 0;  // see ScreenFrameCount
@@ -408,8 +409,10 @@ void DisplayClearWithLayer(const Surface& layer, const TileGrid& layerTiles, uin
     return;
   }
   s.clearWaits = false;
-  const bool same =
-      s.backgroundKept && s.backgroundValue == s.clearValue && s.backgroundLayer == layerSerial;
+  const bool sameColour = s.backgroundKept && s.backgroundValue == s.clearValue &&
+                          s.backgroundLayerTiles.Columns() == layerTiles.Columns() &&
+                          s.backgroundLayerTiles.Rows() == layerTiles.Rows();
+  const bool same = sameColour && s.backgroundLayer == layerSerial;
   // What each tile needs, done for runs of neighbouring tiles that need the
   // same, a pixel row of the run at a time.
   enum Work : uint8_t { kNothing, kFill, kOntoColour, kOntoDrawn };
@@ -419,8 +422,12 @@ void DisplayClearWithLayer(const Surface& layer, const TileGrid& layerTiles, uin
     for (int c = 0; c < s.claimed.Columns(); ++c) {
       const bool claimed = s.claimed.Marked(c, r);
       uint8_t& w = work[static_cast<size_t>(c)];
-      if (!claimed && same && !s.restore.Marked(c, r)) {
-        w = kNothing;  // it still shows the background
+      // A tile that still shows the background, and a tile of the clear
+      // colour alone that the new layer leaves black too, stay as they are.
+      const bool unchanged =
+          same || (sameColour && !layerTiles.Marked(c, r) && !s.backgroundLayerTiles.Marked(c, r));
+      if (!claimed && unchanged && !s.restore.Marked(c, r)) {
+        w = kNothing;
       } else if (!layerTiles.Marked(c, r)) {
         w = claimed ? kNothing : kFill;
       } else {
@@ -453,6 +460,7 @@ void DisplayClearWithLayer(const Surface& layer, const TileGrid& layerTiles, uin
   s.backgroundKept = true;
   s.backgroundValue = s.clearValue;
   s.backgroundLayer = layerSerial;
+  s.backgroundLayerTiles = layerTiles;
 }
 
 bool DisplayActive() {

@@ -125,10 +125,25 @@ int ScreenBytesPerPixel() {
   return media::DisplayPixelFormatCode() == 3 ? 2 : 4;
 }
 
+// The screen pixels a quad with this texture can change: its corners' box,
+// narrowed to where texels other than the key land.
+ScreenArea DrawnArea(const media::Surface& texture, const media::QuadVertex v[4]) {
+  const ScreenArea corners = CornersArea(v);
+  int left = 0, top = 0, right = 0, bottom = 0;
+  if (!media::QuadDrawnBounds(texture, v, &left, &top, &right, &bottom)) return corners;
+  const int64_t x0 = std::max<int64_t>(corners.x, left);
+  const int64_t y0 = std::max<int64_t>(corners.y, top);
+  const int64_t x1 = std::min<int64_t>(static_cast<int64_t>(corners.x) + corners.width, right);
+  const int64_t y1 = std::min<int64_t>(static_cast<int64_t>(corners.y) + corners.height, bottom);
+  if (x1 <= x0 || y1 <= y0) return ScreenArea{};
+  return ScreenArea{static_cast<int32_t>(x0), static_cast<int32_t>(y0),
+                    static_cast<int32_t>(x1 - x0), static_cast<int32_t>(y1 - y0)};
+}
+
 // Draws one sprite on the screen and says where.
 void DrawOnScreen(const media::Surface& texture, const media::QuadVertex v[4],
                   const media::QuadDrawState& draw) {
-  const ScreenArea area = CornersArea(v);
+  const ScreenArea area = DrawnArea(texture, v);
   media::Surface* back = media::DisplayDrawInto(area.x, area.y, area.width, area.height);
   if (back != nullptr && media::RasterizeQuad(*back, texture, v, draw)) {
     media::DisplayDamage(area.x, area.y, area.width, area.height);
@@ -171,16 +186,32 @@ void MakeLayer(KeptLayer& k, std::vector<LayerDraw>& draws, const ScreenArea& sc
     p.pitch = screen.width * bpp;
     p.pixels.assign(static_cast<size_t>(p.pitch) * static_cast<size_t>(p.height), 0);
   } else {
-    // Black again. In one pass: a layer covers much of the screen, and a
-    // call per tile row costs more than the bytes.
-    std::fill(p.pixels.begin(), p.pixels.end(), 0);
-    ++p.revision;
+    // Black again where the last picture may not have been, a pixel row of
+    // a run of tiles at a time.
+    for (int r = 0; r < k.tiles.Rows(); ++r) {
+      for (int c = 0; c < k.tiles.Columns();) {
+        if (!k.tiles.Marked(c, r)) {
+          ++c;
+          continue;
+        }
+        int end = c + 1;
+        while (end < k.tiles.Columns() && k.tiles.Marked(end, r)) ++end;
+        const platform::Rect first = k.tiles.TileRect(c, r);
+        const platform::Rect last = k.tiles.TileRect(end - 1, r);
+        const size_t bytes =
+            static_cast<size_t>(last.x + last.width - first.x) * static_cast<size_t>(bpp);
+        for (int y = first.y; y < first.y + first.height; ++y) {
+          std::memset(p.Row(y) + static_cast<size_t>(first.x) * static_cast<size_t>(bpp), 0, bytes);
+        }
+        c = end;
+      }
+    }
   }
   k.tiles.Reset(p.width, p.height);
   k.textures.clear();
   for (const LayerDraw& d : draws) {
     if (media::RasterizeQuad(p, *d.texture, d.v, d.draw)) {
-      const ScreenArea area = CornersArea(d.v);
+      const ScreenArea area = DrawnArea(*d.texture, d.v);
       k.tiles.Mark(area.x, area.y, area.width, area.height);
     }
     const bool known = std::any_of(k.textures.begin(), k.textures.end(),

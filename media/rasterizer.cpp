@@ -1146,6 +1146,69 @@ bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4
   return true;
 }
 
+bool QuadDrawnBounds(const Surface& texture, const QuadVertex v[4], int* left, int* top, int* right,
+                     int* bottom) {
+  if (!SurfaceUsable(texture)) return false;
+  const TexelSummary& t = SummaryOf(texture);
+  int u0 = texture.width, u1 = -1, v0 = texture.height, v1 = -1;
+  for (int y = 0; y < texture.height; ++y) {
+    const size_t row = static_cast<size_t>(y);
+    if (t.rowFirst[row] > t.rowLast[row]) continue;
+    v0 = std::min(v0, y);
+    v1 = y;
+    u0 = std::min(u0, t.rowFirst[row]);
+    u1 = std::max(u1, t.rowLast[row]);
+  }
+  if (v1 < 0) {
+    *left = *top = *right = *bottom = 0;
+    return true;
+  }
+  // A pixel is drawn only where its nearest texel is not the key. The box of
+  // those texels, two texels wider on every side (and past the texture's
+  // edges, where coordinates are clamped), in the vertices' 0..1 units.
+  constexpr int kMarginTexels = 2;
+  if (u0 == 0 && v0 == 0 && u1 == texture.width - 1 && v1 == texture.height - 1) return false;
+  const double w = texture.width, h = texture.height;
+  const double boxU[2] = {(u0 - kMarginTexels) / w, (u1 + 1 + kMarginTexels) / w};
+  const double boxV[2] = {(v0 - kMarginTexels) / h, (v1 + 1 + kMarginTexels) / h};
+  double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  bool any = false;
+  // Each of the two triangles maps the texture affinely; where the box
+  // lands in it bounds the pixels it can draw.
+  constexpr int kTriangles[2][3] = {{0, 1, 2}, {1, 2, 3}};
+  for (const auto& tri : kTriangles) {
+    const QuadVertex& a = v[tri[0]];
+    const QuadVertex& b = v[tri[1]];
+    const QuadVertex& c = v[tri[2]];
+    const double du1 = b.u - a.u, dv1 = b.v - a.v, du2 = c.u - a.u, dv2 = c.v - a.v;
+    const double det = du1 * dv2 - du2 * dv1;
+    if (!(std::fabs(det) > 1e-9)) return false;
+    for (double cu : boxU) {
+      for (double cv : boxV) {
+        const double du = cu - a.u, dv = cv - a.v;
+        const double s = (du * dv2 - du2 * dv) / det;
+        const double r = (du1 * dv - du * dv1) / det;
+        const double x = a.x + s * (b.x - a.x) + r * (c.x - a.x);
+        const double y = a.y + s * (b.y - a.y) + r * (c.y - a.y);
+        if (!std::isfinite(x) || !std::isfinite(y)) return false;
+        x0 = any ? std::min(x0, x) : x;
+        x1 = any ? std::max(x1, x) : x;
+        y0 = any ? std::min(y0, y) : y;
+        y1 = any ? std::max(y1, y) : y;
+        any = true;
+      }
+    }
+  }
+  constexpr double kMarginPixels = 2.0;
+  constexpr double kFar = 1.0e6;
+  if (x0 < -kFar || y0 < -kFar || x1 > kFar || y1 > kFar) return false;
+  *left = static_cast<int>(std::floor(x0 - kMarginPixels));
+  *top = static_cast<int>(std::floor(y0 - kMarginPixels));
+  *right = static_cast<int>(std::ceil(x1 + kMarginPixels));
+  *bottom = static_cast<int>(std::ceil(y1 + kMarginPixels));
+  return true;
+}
+
 bool QuadAddsTexels(const QuadVertex v[4], const QuadDrawState& state) {
   Factor fs, fd;
   if (!FoldFactor(state.srcBlend, &fs) || !FoldFactor(state.dstBlend, &fd)) return false;

@@ -89,6 +89,14 @@ void QuadShapePlace(const QuadShape& shape, int x, int y, int alpha, QuadVertex 
 bool RasterizeQuad(Surface& target, const Surface& texture, const QuadVertex v[4],
                    const QuadDrawState& state);
 
+// A rectangle (left, top, right, bottom: pixels from left to right - 1) that
+// holds every pixel the quad can draw with this texture: where its texels
+// other than the key land, with a margin for rounding. False when that says
+// no more than the box of the corners (the texture has no keyed margins, or
+// the quad is too thin to tell); an empty rectangle when every texel is the key.
+bool QuadDrawnBounds(const Surface& texture, const QuadVertex v[4], int* left, int* top, int* right,
+                     int* bottom);
+
 // True when the quad adds its texels to the target, each channel saturated,
 // and nothing else: such draws give the same pixels in any order, and their
 // sum made apart (on black) and then added gives the same pixels too.
