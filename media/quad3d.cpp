@@ -189,22 +189,12 @@ void MakeLayer(KeptLayer& k, std::vector<LayerDraw>& draws, const ScreenArea& sc
     // Black again where the last picture may not have been, a pixel row of
     // a run of tiles at a time.
     for (int r = 0; r < k.tiles.Rows(); ++r) {
-      for (int c = 0; c < k.tiles.Columns();) {
-        if (!k.tiles.Marked(c, r)) {
-          ++c;
-          continue;
+      k.tiles.ForEachRun(r, [&](const platform::Rect& run) {
+        for (int y = run.y; y < run.y + run.height; ++y) {
+          std::memset(p.Row(y) + static_cast<size_t>(run.x) * static_cast<size_t>(bpp), 0,
+                      static_cast<size_t>(run.width) * static_cast<size_t>(bpp));
         }
-        int end = c + 1;
-        while (end < k.tiles.Columns() && k.tiles.Marked(end, r)) ++end;
-        const platform::Rect first = k.tiles.TileRect(c, r);
-        const platform::Rect last = k.tiles.TileRect(end - 1, r);
-        const size_t bytes =
-            static_cast<size_t>(last.x + last.width - first.x) * static_cast<size_t>(bpp);
-        for (int y = first.y; y < first.y + first.height; ++y) {
-          std::memset(p.Row(y) + static_cast<size_t>(first.x) * static_cast<size_t>(bpp), 0, bytes);
-        }
-        c = end;
-      }
+      });
     }
   }
   k.tiles.Reset(p.width, p.height);

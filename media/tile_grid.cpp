@@ -72,33 +72,18 @@ void TileGrid::Parts(std::vector<platform::Rect>& out) const {
   std::vector<size_t> open, next;
   for (int r = 0; r < rows_; ++r) {
     next.clear();
-    int c = 0;
-    while (c < columns_) {
-      if (!Marked(c, r)) {
-        ++c;
-        continue;
-      }
-      int end = c;
-      while (end < columns_ && Marked(end, r)) ++end;
-      const platform::Rect first = TileRect(c, r);
-      const platform::Rect last = TileRect(end - 1, r);
-      const int x = first.x, width = last.x + last.width - first.x;
-      bool joined = false;
+    ForEachRun(r, [&](const platform::Rect& run) {
       for (size_t i : open) {
         platform::Rect& above = out[i];
-        if (above.x == x && above.width == width) {
-          above.height = last.y + last.height - above.y;
+        if (above.x == run.x && above.width == run.width) {
+          above.height = run.y + run.height - above.y;
           next.push_back(i);
-          joined = true;
-          break;
+          return;
         }
       }
-      if (!joined) {
-        out.push_back(platform::Rect{x, first.y, width, first.height});
-        next.push_back(out.size() - 1);
-      }
-      c = end;
-    }
+      out.push_back(run);
+      next.push_back(out.size() - 1);
+    });
     open.swap(next);
   }
 }

@@ -35,6 +35,23 @@ class TileGrid {
   platform::Rect TileRect(int column, int row) const;
   // The smallest rectangle holding every marked tile; empty when none is.
   platform::Rect Cover() const;
+  // Calls f(rect) for each run of marked tiles in a row of tiles, rect being
+  // the run's pixels.
+  template <class F>
+  void ForEachRun(int row, F f) const {
+    for (int c = 0; c < columns_;) {
+      if (!Marked(c, row)) {
+        ++c;
+        continue;
+      }
+      int end = c + 1;
+      while (end < columns_ && Marked(end, row)) ++end;
+      const platform::Rect first = TileRect(c, row);
+      const platform::Rect last = TileRect(end - 1, row);
+      f(platform::Rect{first.x, first.y, last.x + last.width - first.x, first.height});
+      c = end;
+    }
+  }
   // Rectangles holding exactly the marked tiles: the runs of marked tiles in
   // each row of tiles, a run joined with the one below when they span the
   // same columns.

@@ -688,6 +688,16 @@ class Quad3DTest : public ::testing::Test {
     img->surface = Solid(w, h, img->surface.bytesPerPixel, c);
   }
   const Surface& Back() { return *media::DisplayBackBuffer(); }
+  // The frame presented last, in whichever window; null before any.
+  const platform::CapturedFrame* LastShown() const {
+    const platform::CapturedFrame* last = nullptr;
+    for (const auto& [id, w] : os_->Windows()) {
+      if (w.frame.sequence > 0 && (last == nullptr || w.frame.sequence > last->sequence)) {
+        last = &w.frame;
+      }
+    }
+    return last;
+  }
 
   platform::HeadlessPlatform* os_ = nullptr;
 };
@@ -921,12 +931,7 @@ TEST_F(Quad3DTest, EveryPresentShowsTheWholeBackBuffer) {
         }
       }
       ScreenFlip();
-      const platform::CapturedFrame* shown = nullptr;
-      for (const auto& [id, w] : os_->Windows()) {
-        if (w.frame.sequence > 0 && (shown == nullptr || w.frame.sequence > shown->sequence)) {
-          shown = &w.frame;
-        }
-      }
+      const platform::CapturedFrame* shown = LastShown();
       ASSERT_NE(shown, nullptr);
       const Surface& back = Back();
       const size_t row = static_cast<size_t>(back.width) * static_cast<size_t>(bpp);
@@ -1016,12 +1021,7 @@ TEST_F(Quad3DTest, AKeptLayerShowsWhatDrawingEachSpriteShows) {
           DrawEnd();
         }
         ScreenFlip();
-        const platform::CapturedFrame* last = nullptr;
-        for (const auto& [id, w] : os_->Windows()) {
-          if (w.frame.sequence > 0 && (last == nullptr || w.frame.sequence > last->sequence)) {
-            last = &w.frame;
-          }
-        }
+        const platform::CapturedFrame* last = LastShown();
         ASSERT_NE(last, nullptr);
         shown[kept].push_back(last->pixels);
       }
