@@ -681,6 +681,24 @@ class SdlPlatform : public Platform {
     return RowSpan{part.y, part.y + part.height};
   }
 
+  // The same more closely: the rows of its changed parts, in order, those
+  // that overlap or touch joined.
+  static std::vector<RowSpan> ChangedRowSpans(const PresentRequest& r) {
+    std::vector<RowSpan> spans;
+    for (const Rect& part : ChangedParts(r)) spans.push_back(RowSpan{part.y, part.y + part.height});
+    std::sort(spans.begin(), spans.end(),
+              [](const RowSpan& a, const RowSpan& b) { return a.first < b.first; });
+    std::vector<RowSpan> joined;
+    for (const RowSpan& span : spans) {
+      if (!joined.empty() && span.first <= joined.back().end) {
+        joined.back().end = std::max(joined.back().end, span.end);
+      } else {
+        joined.push_back(span);
+      }
+    }
+    return joined;
+  }
+
   // Window surface path: the changed rows of the picture are written into
   // the window's pixels (scaled to fit, or 1:1 at the destination) and only
   // they are sent to the display. The bars and everything outside the picture
@@ -777,9 +795,15 @@ class SdlPlatform : public Platform {
       SendSurface(w, surface, dest, tiles, whole);
       return;
     }
-    const RowSpan changed = w.shown.Update(r.pixels, r.width, r.height, r.pitch,
-                                           BytesPerPixel(r.layout), ChangedRows(r));
-    if (!whole && changed.Empty()) {
+    // The rows that differ from the picture shown, looked for only in the
+    // rows that may have changed.
+    std::vector<RowSpan> changed;
+    for (const RowSpan& within : ChangedRowSpans(r)) {
+      const RowSpan c =
+          w.shown.Update(r.pixels, r.width, r.height, r.pitch, BytesPerPixel(r.layout), within);
+      if (!c.Empty()) changed.push_back(c);
+    }
+    if (!whole && changed.empty()) {
       w.unsent = Rect{};  // the screen shows this picture already
       return;
     }
@@ -792,21 +816,27 @@ class SdlPlatform : public Platform {
     } else if (reshaped) {
       SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     }
-    RowSpan rows;
-    if (dest.width > 0 && dest.height > 0) {
-      RowSpan from = reshaped || w.repaint ? RowSpan{0, height}
-                                           : RowSpan{changed.first - skipY, changed.end - skipY};
+    std::vector<RowSpan> from;
+    if (whole) {
+      from.push_back(RowSpan{0, height});
+    } else {
+      for (const RowSpan& c : changed) from.push_back(RowSpan{c.first - skipY, c.end - skipY});
+    }
+    std::vector<Rect> sent;
+    for (const RowSpan& span : from) {
+      if (dest.width <= 0 || dest.height <= 0) break;
+      RowSpan rows;
       if (direct) {
         auto* out = static_cast<uint8_t*>(surface->pixels) +
                     static_cast<size_t>(dest.y) * static_cast<size_t>(surface->pitch) +
                     static_cast<size_t>(dest.x) * 4;
         rows = w.scaler.Scale(pixels, width, height, r.pitch, r.layout, out, dest.width,
-                              dest.height, surface->pitch, from);
+                              dest.height, surface->pitch, span);
       } else {
         // Another pixel format: scale into our own buffer, then convert.
         w.converted.resize(static_cast<size_t>(dest.width) * static_cast<size_t>(dest.height));
         rows = w.scaler.Scale(pixels, width, height, r.pitch, r.layout, w.converted.data(),
-                              dest.width, dest.height, dest.width * 4, from);
+                              dest.width, dest.height, dest.width * 4, span);
         if (!rows.Empty()) {
           auto* out =
               static_cast<uint8_t*>(surface->pixels) +
@@ -818,12 +848,11 @@ class SdlPlatform : public Platform {
                             dest.width * 4, surface->format->format, out, surface->pitch);
         }
       }
+      if (!rows.Empty()) {
+        sent.push_back(Rect{dest.x, dest.y + rows.first, dest.width, rows.end - rows.first});
+      }
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    std::vector<Rect> sent;
-    if (!rows.Empty()) {
-      sent.push_back(Rect{dest.x, dest.y + rows.first, dest.width, rows.end - rows.first});
-    }
     SendSurface(w, surface, dest, sent, whole);
   }
 
