@@ -72,6 +72,7 @@ struct DisplayState {
   bool closeAsked = false;  // the full screen's own window, shown as a window, was asked to close
 
   uint32_t screenStamp = 0;
+  uint64_t wokeAt = 0;  // counter value when the pacing last let a frame go on; 0 = not yet
 
   // The tiles of the back buffer drawn into since the last present, and the
   // window that present went to: a window shown the previous frame need only
@@ -326,15 +327,47 @@ void PaceToPresentRate(DisplayState& s) {
 // presenting waits for the vertical blank of a display at that rate), else to
 // the frame rate when one is set, else a full screen whose presenting does
 // not wait for the blank (or that is inactive) to the display's refresh.
-void PaceFrame(DisplayState& s) {
+enum class Pacing { None, PresentRate, FrameRate, Refresh };
+
+Pacing PacingOf(const DisplayState& s) {
   const bool blankPaces = s.active && Os().PresentIsVsynced(s.targetWindow);
   if (s.presentRate != 0) {
-    if (!blankPaces || s.monitorFrequency != s.presentRate) PaceToPresentRate(s);
-  } else if (s.frameRate != 0) {
-    PaceByFrameRate(s);
-  } else if (!s.windowed && !blankPaces) {
-    PaceToRefresh(s);
+    return !blankPaces || s.monitorFrequency != s.presentRate ? Pacing::PresentRate : Pacing::None;
   }
+  if (s.frameRate != 0) return Pacing::FrameRate;
+  if (!s.windowed && !blankPaces) return Pacing::Refresh;
+  return Pacing::None;
+}
+
+void PaceFrame(DisplayState& s) {
+  switch (PacingOf(s)) {
+    case Pacing::PresentRate:
+      PaceToPresentRate(s);
+      break;
+    case Pacing::FrameRate:
+      PaceByFrameRate(s);
+      break;
+    case Pacing::Refresh:
+      PaceToRefresh(s);
+      break;
+    case Pacing::None:
+      break;
+  }
+  s.wokeAt = Os().Counter();
+}
+
+// A full screen presents as soon as its frame is composed, right after the
+// pacing woke. Where the pacing is ours, the present waits until a fixed
+// time after that wake instead, so that a frame that takes longer to
+// compose than the one before is not shown later than it.
+constexpr uint64_t kPresentAfterWakeUs = 2000;
+
+void WaitForSteadyPresent(DisplayState& s) {
+  // A present of an unchanged picture shows nothing new: no need to wait.
+  const bool unchanged = s.presentedWindow == s.targetWindow && !s.damage.Any();
+  if (s.wokeAt == 0 || unchanged || PacingOf(s) == Pacing::None) return;
+  const uint64_t at = s.wokeAt + Os().CounterFrequency() * kPresentAfterWakeUs / 1000000;
+  if (Os().Counter() < at) Os().WaitForCounter(at);
 }
 
 // Takes every pending message of the full screen's window; only activation
@@ -712,6 +745,7 @@ int32_t ScreenFlip() {
   if (!s.windowed) {
     ProcessFullScreenMessages(s);
     if (s.active) {
+      WaitForSteadyPresent(s);
       PresentBackBuffer(s);
       presented = true;
     }

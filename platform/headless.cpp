@@ -260,6 +260,7 @@ void HeadlessPlatform::WindowPresent(int id, const PresentRequest& request) {
     }
   }
   ++f.sequence;
+  f.presentedAt = micros_;
   ++presents_;
   if (vsync_ && refreshRate_ > 0) {
     // The first vertical blank after now: blank k falls at k / rate seconds,

@@ -32,6 +32,7 @@ struct CapturedFrame {
   std::vector<uint8_t> pixels;  // width * bytes-per-pixel per row, no padding
   Rect changed;                 // holds every part the last present copied
   uint64_t sequence = 0;        // counts presents in this window, from 1
+  uint64_t presentedAt = 0;     // the counter when it was presented
 };
 
 struct HeadlessWindow {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "media/draw.h"
 #include "media/sprites.h"
@@ -195,6 +196,28 @@ TEST_F(DisplayTest, FullScreenWithoutVsyncPacesToTheRefreshRate) {
   before = os_->Counter();
   ScreenFlip();
   EXPECT_EQ(os_->Counter() - before, interval);
+}
+
+// A frame that takes longer to compose than the one before is not shown
+// later than it: a full screen that paces itself presents a fixed time after
+// each wake, as long as the frame is composed by then.
+TEST_F(DisplayTest, FullScreenPresentsEvenlyWhateverEachFrameTakes) {
+  ASSERT_EQ(ScreenPresentRate(60), 1);
+  ASSERT_NE(ScreenOpen(800, 600, 16, "x"), 0);
+  const int window = FullScreenWindow();
+  ScreenFlip();
+  std::vector<uint64_t> shown;
+  for (int i = 0; i < 12; ++i) {
+    ScreenClear(i * 20, 0, 0);  // something new to show in every frame
+    os_->AdvanceMicroseconds(i % 3 == 0 ? 1500 : 100);
+    ScreenFlip();
+    shown.push_back(os_->Window(window)->frame.presentedAt);
+  }
+  for (size_t i = 2; i < shown.size(); ++i) {
+    const uint64_t interval = shown[i] - shown[i - 1];
+    EXPECT_TRUE(interval == 16666 || interval == 16667) << "present " << i << ": " << interval;
+  }
+  ScreenPresentRate(0);
 }
 
 TEST_F(DisplayTest, InactiveFullScreenDrawsAndPresentsNothing) {
