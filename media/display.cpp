@@ -405,20 +405,11 @@ Surface* DisplayDrawInto(int x, int y, int width, int height) {
   DisplayState& s = State();
   if (!s.open) return nullptr;
   if (s.clearWaits) {
-    const ScreenArea part = ScreenAreaClip(ScreenArea{x, y, width, height}, s.width, s.height);
-    if (part.width > 0) {
-      const int c0 = part.x / media::TileGrid::kSide;
-      const int c1 = (part.x + part.width - 1) / media::TileGrid::kSide;
-      const int r0 = part.y / media::TileGrid::kSide;
-      const int r1 = (part.y + part.height - 1) / media::TileGrid::kSide;
-      for (int r = r0; r <= r1; ++r) {
-        for (int c = c0; c <= c1; ++c) {
-          if (s.claimed.Marked(c, r)) continue;
-          FillTile(s, c, r);
-          s.claimed.Mark(c, r);
-        }
-      }
-    }
+    s.claimed.ForEachTile(x, y, width, height, [&s](int column, int row) {
+      if (s.claimed.Marked(column, row)) return;
+      FillTile(s, column, row);
+      s.claimed.Mark(column, row);
+    });
   }
   return &s.back;
 }
@@ -504,6 +495,11 @@ bool DisplayActive() {
 int DisplayPixelFormatCode() {
   DisplayState& s = State();
   return s.open ? s.formatCode : 0;
+}
+
+int DisplayBytesPerPixel() {
+  DisplayState& s = State();
+  return s.open ? s.back.bytesPerPixel : 0;
 }
 
 uint32_t DisplayScreenStamp() {

@@ -121,10 +121,6 @@ bool ScreenOpen() {
   return media::DisplayArea().width > 0;
 }
 
-int ScreenBytesPerPixel() {
-  return media::DisplayPixelFormatCode() == 3 ? 2 : 4;
-}
-
 // The screen pixels a quad with this texture can change: its corners' box,
 // narrowed to where texels other than the key land.
 ScreenArea DrawnArea(const media::Surface& texture, const media::QuadVertex v[4]) {
@@ -161,8 +157,8 @@ uint64_t NextPictureSerial() {
 // True when the kept picture is the sum of these draws on this screen.
 bool LayerHolds(const KeptLayer& k, const std::vector<LayerDraw>& draws, const ScreenArea& screen) {
   if (!k.valid || k.screenStamp != media::DisplayScreenStamp() || k.picture.width != screen.width ||
-      k.picture.height != screen.height || k.picture.bytesPerPixel != ScreenBytesPerPixel() ||
-      k.draws.size() != draws.size()) {
+      k.picture.height != screen.height ||
+      k.picture.bytesPerPixel != media::DisplayBytesPerPixel() || k.draws.size() != draws.size()) {
     return false;
   }
   for (size_t i = 0; i < draws.size(); ++i) {
@@ -177,7 +173,7 @@ bool LayerHolds(const KeptLayer& k, const std::vector<LayerDraw>& draws, const S
 // Draws the sum of the draws on black into the kept picture.
 void MakeLayer(KeptLayer& k, std::vector<LayerDraw>& draws, const ScreenArea& screen) {
   media::Surface& p = k.picture;
-  const int bpp = ScreenBytesPerPixel();
+  const int bpp = media::DisplayBytesPerPixel();
   if (p.width != screen.width || p.height != screen.height || p.bytesPerPixel != bpp) {
     p = media::Surface{};
     p.width = screen.width;
@@ -315,7 +311,8 @@ void Quad3DLayerEnd() {
   const ScreenArea screen = media::DisplayArea();
   if (screen.width <= 0 || !media::DisplayActive() || draws.empty()) return;
   const bool adds = std::all_of(draws.begin(), draws.end(), [&](const LayerDraw& d) {
-    return d.texture->bytesPerPixel == ScreenBytesPerPixel() && media::QuadAddsTexels(d.v, d.draw);
+    return d.texture->bytesPerPixel == media::DisplayBytesPerPixel() &&
+           media::QuadAddsTexels(d.v, d.draw);
   });
   if (!adds || !media::DisplayClearWaits()) {
     // Drawn as they would have been, in their order.

@@ -110,7 +110,7 @@ int32_t Show(int32_t number, int32_t x, int32_t y, bool keyed, const ScreenArea&
   if (image == nullptr || screen.width <= 0 || !media::DisplayActive() || image->depth == -2)
     return 0;
   const media::Surface& src = image->surface;
-  if (src.bytesPerPixel != (media::DisplayPixelFormatCode() == 3 ? 2 : 4)) return 0;
+  if (src.bytesPerPixel != media::DisplayBytesPerPixel()) return 0;
   const ScreenArea clip = ScreenAreaClip(within, screen.width, screen.height);
   const ScreenArea place =
       ScreenAreaClip(ScreenArea{x, y, src.width, src.height}, screen.width, screen.height);
@@ -129,7 +129,7 @@ int32_t Show(int32_t number, int32_t x, int32_t y, bool keyed, const ScreenArea&
   const int destX = static_cast<int>(x0);
   const int destY = static_cast<int>(y0);
   media::Surface* back = media::DisplayDrawInto(destX, destY, right - left, bottom - top);
-  if (back == nullptr || back->bytesPerPixel != src.bytesPerPixel) return 0;
+  if (back == nullptr) return 0;
   media::DisplayDamage(destX, destY, right - left, bottom - top);
   const int bpp = src.bytesPerPixel;
   const size_t count = static_cast<size_t>(right - left);

@@ -119,6 +119,8 @@ void DisplayClearWithLayer(const Surface& layer, const TileGrid& layerTiles, uin
 bool DisplayActive();
 // Pixel format code 1..7 of the open screen (3 = 16-bit 5-6-5, 7 = 32-bit), 0 with no screen.
 int DisplayPixelFormatCode();
+// Bytes per pixel of the back buffer (2 or 4), 0 with no screen.
+int DisplayBytesPerPixel();
 // Millisecond time taken when the screen was last opened and cleared.
 uint32_t DisplayScreenStamp();
 

@@ -20,21 +20,6 @@ void TileGrid::MarkAll() {
   std::fill(marks_.begin(), marks_.end(), 1);
 }
 
-void TileGrid::Mark(int x, int y, int width, int height) {
-  if (width <= 0 || height <= 0) return;
-  const int64_t left = std::max<int64_t>(x, 0);
-  const int64_t top = std::max<int64_t>(y, 0);
-  const int64_t right = std::min<int64_t>(static_cast<int64_t>(x) + width, width_);
-  const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(y) + height, height_);
-  if (right <= left || bottom <= top) return;
-  const int c0 = static_cast<int>(left / kSide), c1 = static_cast<int>((right - 1) / kSide);
-  const int r0 = static_cast<int>(top / kSide), r1 = static_cast<int>((bottom - 1) / kSide);
-  for (int r = r0; r <= r1; ++r) {
-    std::fill(marks_.begin() + static_cast<std::ptrdiff_t>(Index(c0, r)),
-              marks_.begin() + static_cast<std::ptrdiff_t>(Index(c1, r)) + 1, 1);
-  }
-}
-
 void TileGrid::Add(const TileGrid& other) {
   if (other.marks_.size() != marks_.size()) {
     MarkAll();

@@ -20,7 +20,27 @@ class TileGrid {
   void MarkAll();
   // Marks every tile that meets the rectangle (the part outside the picture
   // is ignored).
-  void Mark(int x, int y, int width, int height);
+  void Mark(int x, int y, int width, int height) {
+    ForEachTile(x, y, width, height, [this](int column, int row) { Mark(column, row); });
+  }
+  // Calls f(column, row) for every tile that meets the rectangle, row by row.
+  template <class F>
+  void ForEachTile(int x, int y, int width, int height, F f) const {
+    if (width <= 0 || height <= 0) return;
+    const int64_t left = x < 0 ? 0 : x;
+    const int64_t top = y < 0 ? 0 : y;
+    const int64_t right =
+        static_cast<int64_t>(x) + width < width_ ? static_cast<int64_t>(x) + width : width_;
+    const int64_t bottom =
+        static_cast<int64_t>(y) + height < height_ ? static_cast<int64_t>(y) + height : height_;
+    if (right <= left || bottom <= top) return;
+    for (int r = static_cast<int>(top / kSide); r <= static_cast<int>((bottom - 1) / kSide); ++r) {
+      for (int c = static_cast<int>(left / kSide); c <= static_cast<int>((right - 1) / kSide);
+           ++c) {
+        f(c, r);
+      }
+    }
+  }
   void Mark(int column, int row) { marks_[Index(column, row)] = 1; }
   void Unmark(int column, int row) { marks_[Index(column, row)] = 0; }
   bool Marked(int column, int row) const { return marks_[Index(column, row)] != 0; }

@@ -42,15 +42,25 @@ bool UseSdl() {
   return true;
 }
 
-Rect ChangedPart(const PresentRequest& request) {
-  const Rect& c = request.changed;
-  const int64_t left = std::max<int64_t>(c.x, 0);
-  const int64_t top = std::max<int64_t>(c.y, 0);
-  const int64_t right = std::min<int64_t>(static_cast<int64_t>(c.x) + c.width, request.width);
-  const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(c.y) + c.height, request.height);
-  if (c.width <= 0 || c.height <= 0 || right <= left || bottom <= top) return Rect{};
+namespace {
+
+// The part of a inside b; empty (all 0) when they do not meet.
+Rect Intersection(const Rect& a, const Rect& b) {
+  const int64_t left = std::max(a.x, b.x);
+  const int64_t top = std::max(a.y, b.y);
+  const int64_t right =
+      std::min(static_cast<int64_t>(a.x) + a.width, static_cast<int64_t>(b.x) + b.width);
+  const int64_t bottom =
+      std::min(static_cast<int64_t>(a.y) + a.height, static_cast<int64_t>(b.y) + b.height);
+  if (a.width <= 0 || a.height <= 0 || right <= left || bottom <= top) return Rect{};
   return Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
               static_cast<int>(bottom - top)};
+}
+
+}  // namespace
+
+Rect ChangedPart(const PresentRequest& request) {
+  return Intersection(request.changed, Rect{0, 0, request.width, request.height});
 }
 
 std::vector<Rect> ChangedParts(const PresentRequest& request) {
@@ -62,16 +72,8 @@ std::vector<Rect> ChangedParts(const PresentRequest& request) {
     return out;
   }
   for (int i = 0; i < request.partCount; ++i) {
-    const Rect& p = request.parts[i];
-    const int64_t left = std::max<int64_t>(p.x, all.x);
-    const int64_t top = std::max<int64_t>(p.y, all.y);
-    const int64_t right = std::min<int64_t>(static_cast<int64_t>(p.x) + p.width,
-                                            static_cast<int64_t>(all.x) + all.width);
-    const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(p.y) + p.height,
-                                             static_cast<int64_t>(all.y) + all.height);
-    if (p.width <= 0 || p.height <= 0 || right <= left || bottom <= top) continue;
-    out.push_back(Rect{static_cast<int>(left), static_cast<int>(top),
-                       static_cast<int>(right - left), static_cast<int>(bottom - top)});
+    const Rect part = Intersection(request.parts[i], all);
+    if (part.width > 0) out.push_back(part);
   }
   return out;
 }
